@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/line_settings.h"
+
+namespace testbay::sim {
+
+// Whatever sits at the relay end of a line: the relay model, or a scripted
+// peer in tests.
+class LinePeer {
+public:
+    virtual ~LinePeer() = default;
+    // Bytes from the PC with the PC side's settings; the answers they complete.
+    virtual std::vector<std::vector<uint8_t>> Receive(const uint8_t* bytes, size_t count,
+                                                      const LineSettings& pcSide) = 0;
+    // The rate the relay currently talks at (for wire timing).
+    virtual uint32_t Baud() const = 0;
+};
+
+}  // namespace testbay::sim

@@ -1,0 +1,75 @@
+// testbay-relay: the virtual relay on a pseudo-terminal.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include "sim/pty_host.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void RequestStop(int) { g_stop.store(true); }
+
+int ParityCode(const std::string& name) {
+    if (name == "odd") return testbay::kParityOdd;
+    if (name == "even") return testbay::kParityEven;
+    if (name == "mark") return testbay::kParityMark;
+    if (name == "space") return testbay::kParitySpace;
+    return testbay::kParityNone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Virtual protection relay on a pseudo-terminal"};
+    uint32_t baud = 38400;
+    std::string parity = "none";
+    std::string cpu = "MBX2";
+    size_t leds = 16;
+    std::string link;
+    bool wireTiming = false;
+    testbay::sim::FaultConfig faults;
+    app.add_option("--baud", baud, "baud rate the relay listens at")->capture_default_str();
+    app.add_option("--parity", parity, "parity the relay listens with")
+        ->check(CLI::IsMember({"none", "odd", "even", "mark", "space"}))
+        ->capture_default_str();
+    app.add_option("--cpu", cpu, "CPU board type")->capture_default_str();
+    app.add_option("--leds", leds, "number of LEDs")->check(CLI::Range(1, 64))->capture_default_str();
+    app.add_option("--link", link, "also reach the device through this symbolic link");
+    app.add_flag("--wire-timing", wireTiming, "each byte takes its bit time at the current rate");
+    app.add_option("--drop-every", faults.dropEvery, "lose every n-th answer");
+    app.add_option("--corrupt-every", faults.corruptEvery, "corrupt the checksum of every n-th answer");
+    app.add_option("--wrong-echo-every", faults.wrongEchoEvery, "echo another command in every n-th answer");
+    app.add_option("--delay", faults.delayMs, "delay every answer by this many milliseconds");
+    app.add_option("--noise", faults.noiseBytes, "send this many noise bytes before every answer");
+    app.add_flag("--babble", faults.babble, "never stop sending after the first request");
+    app.add_flag("--silent", faults.silent, "never answer");
+    CLI11_PARSE(app, argc, argv);
+
+    testbay::sim::RelayModel model(testbay::LineSettings{baud, ParityCode(parity), testbay::kStopOne});
+    model.Hardware().cpuType = cpu;
+    model.Hardware().leds.assign(leds, false);
+    testbay::sim::PtyRelayHost host(model, faults, wireTiming);
+    if (!host.Start()) {
+        std::perror("testbay-relay: cannot create a pseudo-terminal");
+        return 1;
+    }
+    if (!link.empty()) {
+        unlink(link.c_str());
+        if (symlink(host.DevicePath().c_str(), link.c_str()) != 0) {
+            std::perror("testbay-relay: cannot create the link");
+            return 1;
+        }
+    }
+    std::signal(SIGTERM, RequestStop);
+    std::signal(SIGINT, RequestStop);
+    std::printf("%s\n", host.DevicePath().c_str());
+    std::fflush(stdout);
+    host.Run(g_stop);
+    if (!link.empty()) unlink(link.c_str());
+    return 0;
+}

@@ -1,0 +1,151 @@
+#include "sim/memory_line.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace testbay::sim {
+
+// The PC end of a MemoryLine.
+class MemoryLinePort final : public SerialPort {
+public:
+    explicit MemoryLinePort(MemoryLine& line) : line_(line) { Open(); }
+    ~MemoryLinePort() override { Close(); }
+
+    int SetBaudrate(uint32_t baud) override {
+        if (!IsOpen() || line_.refusedBauds_.count(baud)) return 0;
+        line_.pcSettings_.baud = baud;
+        return 1;
+    }
+    int SetParity(int parity, int stopBits) override {
+        if (!IsOpen() || stopBits == kStopOneAndHalf) return 0;
+        line_.pcSettings_.parity = parity;
+        line_.pcSettings_.stopBits = stopBits;
+        return 1;
+    }
+    void Write(const uint8_t* buffer, uint32_t length) override {
+        if (length == 0 || !IsOpen()) return;
+        byteCount_ += length;
+        if (line_.unplugged_) {
+            Fail();
+            return;
+        }
+        line_.PcWrite(buffer, length);
+    }
+    uint32_t Read(uint8_t* buffer, uint32_t maximum) override {
+        if (!IsOpen()) return 0;
+        if (line_.unplugged_) {
+            Fail();
+            return 0;
+        }
+        const uint32_t count = line_.PcRead(buffer, maximum);
+        byteCount_ += count;
+        return count;
+    }
+    void Close() override {
+        if (open_) line_.portOpen_ = false;
+        open_ = 0;
+    }
+    void Reopen() override {
+        if (!IsOpen()) return;
+        Close();
+        Open();
+    }
+    uint32_t GetBaudrate() const override { return line_.pcSettings_.baud; }
+    void WaitForInput(int timeoutMs) override {
+        if (IsOpen() && !line_.unplugged_) {
+            line_.PcWait(timeoutMs);
+        } else if (timeoutMs > 0) {
+            line_.clock_.AdvanceTo(line_.clock_.NowMs() + timeoutMs);
+        }
+    }
+
+private:
+    void Open() {
+        if (line_.portOpen_ || line_.unplugged_) return;
+        line_.portOpen_ = true;
+        line_.pcSettings_ = LineSettings{};
+        open_ = 1;
+    }
+    // Like a vanished device: the reopen finds nothing.
+    void Fail() { Close(); }
+
+    MemoryLine& line_;
+};
+
+MemoryLine::MemoryLine(LinePeer& peer, VirtualClock& clock, FaultConfig faults)
+    : peer_(peer), clock_(clock), faults_(faults) {}
+
+std::unique_ptr<SerialPort> MemoryLine::OpenPort() { return std::make_unique<MemoryLinePort>(*this); }
+
+double MemoryLine::ByteTimeMs(uint32_t baud) const {
+    if (!wireTiming_ || baud == 0) return 0.0;
+    return 10000.0 / baud;
+}
+
+void MemoryLine::Schedule(const std::vector<uint8_t>& bytes, int64_t firstAtMs, uint32_t baud) {
+    const double byteTime = ByteTimeMs(baud);
+    int64_t startMs = firstAtMs;
+    if (!incoming_.empty()) startMs = std::max(startMs, incoming_.back().atMs);
+    for (size_t index = 0; index < bytes.size(); ++index) {
+        const auto atMs = startMs + static_cast<int64_t>(byteTime * static_cast<double>(index + 1));
+        incoming_.push_back({atMs, bytes[index]});
+    }
+}
+
+void MemoryLine::InjectAt(int64_t atMs, const std::vector<uint8_t>& bytes) {
+    for (const uint8_t byte : bytes) incoming_.push_back({atMs, byte});
+    std::stable_sort(incoming_.begin(), incoming_.end(),
+                     [](const TimedByte& a, const TimedByte& b) { return a.atMs < b.atMs; });
+}
+
+void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
+    writes_.emplace_back(bytes, bytes + length);
+    const uint32_t answerBaud = peer_.Baud();
+    const int64_t requestDoneMs =
+        clock_.NowMs() + static_cast<int64_t>(ByteTimeMs(pcSettings_.baud) * static_cast<double>(length));
+    for (const std::vector<uint8_t>& answer : peer_.Receive(bytes, length, pcSettings_)) {
+        const std::vector<uint8_t> sent = faults_.Apply(answer);
+        Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.Config().delayMs, answerBaud);
+    }
+    if (faults_.Config().babble && babbleStartMs_ < 0) babbleStartMs_ = requestDoneMs + answerDelayMs_;
+}
+
+uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
+    const int64_t now = clock_.NowMs();
+    uint32_t count = 0;
+    while (count < maximum && !incoming_.empty() && incoming_.front().atMs <= now) {
+        buffer[count++] = incoming_.front().byte;
+        incoming_.pop_front();
+    }
+    if (babbleStartMs_ >= 0 && now >= babbleStartMs_ && count < maximum) {
+        const uint64_t due = static_cast<uint64_t>(now - babbleStartMs_ + 1) * BabbleBytesPerMs();
+        const uint64_t owed = due > babbleSent_ ? due - babbleSent_ : 0;
+        const auto take = static_cast<uint32_t>(std::min<uint64_t>(owed, maximum - count));
+        const std::vector<uint8_t> noise = faults_.Noise(take);
+        std::copy(noise.begin(), noise.end(), buffer + count);
+        count += take;
+        babbleSent_ += take;
+    }
+    return count;
+}
+
+// A babbling relay sends at its full rate, at least a byte a millisecond.
+uint64_t MemoryLine::BabbleBytesPerMs() const { return std::max<uint32_t>(1, peer_.Baud() / 10000); }
+
+int64_t MemoryLine::NextArrivalMs() const {
+    int64_t next = incoming_.empty() ? INT64_MAX : incoming_.front().atMs;
+    if (babbleStartMs_ >= 0) {
+        next = std::min(next, babbleStartMs_ + static_cast<int64_t>(babbleSent_ / BabbleBytesPerMs()));
+    }
+    return next;
+}
+
+void MemoryLine::PcWait(int timeoutMs) {
+    const int64_t now = clock_.NowMs();
+    const int64_t next = NextArrivalMs();
+    if (next <= now) return;
+    if (timeoutMs <= 0) return;
+    clock_.AdvanceTo(std::min<int64_t>(next, now + timeoutMs));
+}
+
+}  // namespace testbay::sim

@@ -1,0 +1,171 @@
+#include "comm/channel.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "comm/trace.h"
+#include "platform/clock.h"
+
+namespace testbay {
+namespace {
+
+constexpr uint32_t kChunkSize = 256;
+constexpr int kWaitStepMs = 100;
+constexpr int kComBaudSettleMs = 10;
+// Past its deadline, an exchange that keeps receiving bytes goes on only
+// until the receiver's raw buffer is full or this bound: a relay that never
+// stops sending cannot hold the caller for ever.
+int64_t HardLimitMs(int timeoutMs) { return 2 * static_cast<int64_t>(timeoutMs) + 1000; }
+
+// A deque keeps rows in place while the table grows.
+std::mutex g_tableMutex;
+std::deque<ChannelEntry> g_table;
+
+SerialPort* PortOf(int channel) {
+    std::lock_guard lock(g_tableMutex);
+    if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return nullptr;
+    return g_table[static_cast<size_t>(channel)].port.get();
+}
+
+SerialPort& PortForExchange(int channel) {
+    std::unique_lock lock(g_tableMutex);
+    if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) throw CComExeption("Parameterfehler");
+    SerialPort* port = g_table[static_cast<size_t>(channel)].port.get();
+    if (!port) throw CComExeption("Port geschlossen");
+    return *port;
+}
+
+void TraceReceived(const FrameReceiver& receiver, int status) {
+    if (status == kExchangeTimeout) {
+        TraceLine("Timeout");
+        TraceHex(receiver.Raw(), receiver.RawCount(), '!');
+    } else {
+        TraceHex(receiver.Raw(), receiver.RawCount(), '<');
+    }
+}
+
+}  // namespace
+
+int ComAttach(std::unique_ptr<SerialPort> port, int comNumber) {
+    if (!port || !port->IsOpen()) return -1;
+    std::lock_guard lock(g_tableMutex);
+    g_table.push_back(ChannelEntry{std::move(port), 0, 0, comNumber});
+    return static_cast<int>(g_table.size() - 1);
+}
+
+int ComOpen(int comNumber, int& channel) {
+    channel = ComAttach(MakeSerialPort(comNumber), comNumber);
+    return channel >= 0 ? 1 : 0;
+}
+
+void ComClose(int channel) {
+    std::unique_ptr<SerialPort> port;
+    {
+        std::lock_guard lock(g_tableMutex);
+        if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return;
+        ChannelEntry& entry = g_table[static_cast<size_t>(channel)];
+        if (!entry.port) return;
+        port = std::move(entry.port);
+        entry = ChannelEntry{};
+    }
+    port->Close();
+    port.reset();
+    TraceLine("Schnittstelle geschlossen");
+}
+
+int ComBaud(int channel, uint32_t baud) {
+    SerialPort* port = PortOf(channel);
+    if (!port) return 0;
+    const int result = port->SetBaudrate(baud);
+    ProcessClock().SleepMs(kComBaudSettleMs);
+    const std::string line = "ComBaud(" + std::to_string(baud) + "): " + std::to_string(result);
+    TraceLine(line.c_str());
+    return result;
+}
+
+void ComParity(int channel, int parity, int stopBits) {
+    if (SerialPort* port = PortOf(channel)) port->SetParity(parity, stopBits);
+}
+
+uint32_t ComGetBaud(int channel) {
+    SerialPort* port = PortOf(channel);
+    return port ? port->GetBaudrate() : 0;
+}
+
+int ComGetPortNumber(int channel) {
+    std::lock_guard lock(g_tableMutex);
+    if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return 0;
+    const ChannelEntry& entry = g_table[static_cast<size_t>(channel)];
+    return entry.port ? entry.comNumber : 0;
+}
+
+uint32_t ComTakeByteCount(int channel) {
+    SerialPort* port = PortOf(channel);
+    return port ? port->TakeByteCount() : 0;
+}
+
+void ComReopen(int channel) {
+    if (SerialPort* port = PortOf(channel)) port->Reopen();
+}
+
+int ComOpenCount() {
+    std::lock_guard lock(g_tableMutex);
+    int count = 0;
+    for (const ChannelEntry& entry : g_table) count += entry.port ? 1 : 0;
+    return count;
+}
+
+int ComLastChannel() {
+    std::lock_guard lock(g_tableMutex);
+    for (size_t index = g_table.size(); index > 0; --index) {
+        if (g_table[index - 1].port) return static_cast<int>(index - 1);
+    }
+    return 0;
+}
+
+void ComWait(int channel, int milliseconds) {
+    if (!PortOf(channel)) return;
+    if (milliseconds > kWaitStepMs) {
+        for (int step = 0; step < milliseconds / kWaitStepMs; ++step) ProcessClock().SleepMs(kWaitStepMs);
+    } else {
+        ProcessClock().SleepMs(milliseconds);
+    }
+}
+
+int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
+                FrameReceiver* receiver) {
+    SerialPort& port = PortForExchange(channel);
+    uint8_t chunk[kChunkSize];
+    if (requestLength != 0) {
+        port.Read(chunk, kChunkSize);
+        port.Write(request, requestLength);
+        TraceHex(request, requestLength, '>');
+    }
+    if (!receiver) return kExchangeSentOnly;
+
+    Clock& clock = ProcessClock();
+    const int64_t start = clock.NowMs();
+    int status = FrameReceiver::kIncomplete;
+    for (;;) {
+        const uint32_t count = port.Read(chunk, kChunkSize);
+        if (count != 0) status = receiver->Feed(chunk, count);
+        if (status != FrameReceiver::kIncomplete) break;
+        if (timeoutMs == kNoTimeLimit) {
+            if (count == 0) port.WaitForInput(kWaitStepMs);
+            continue;
+        }
+        const int64_t elapsed = clock.NowMs() - start;
+        if (count != 0) {
+            if (elapsed > timeoutMs && (receiver->RawFull() || elapsed > HardLimitMs(timeoutMs))) break;
+            continue;
+        }
+        if (elapsed > timeoutMs) break;
+        port.WaitForInput(static_cast<int>(timeoutMs - elapsed + 1));
+    }
+    if (status == FrameReceiver::kIncomplete) status = kExchangeTimeout;
+    TraceReceived(*receiver, status);
+    return status;
+}
+
+}  // namespace testbay

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "comm/com_exception.h"
+#include "comm/frame_receiver.h"
+#include "comm/serial_port.h"
+
+namespace testbay {
+
+// One row of the process-wide channel table. Rows are never removed: a closed
+// channel keeps its row with a null port, so indices are never reused.
+struct ChannelEntry {
+    std::unique_ptr<SerialPort> port;
+    int32_t abort = 0;
+    int32_t reserved = 0;
+    int comNumber = 0;
+};
+
+// Exchange results of ComTransact (the first three are the receiver's).
+constexpr int kExchangeComplete = FrameReceiver::kComplete;
+constexpr int kExchangeBadChecksum = FrameReceiver::kBadChecksum;
+constexpr int kExchangeSentOnly = FrameReceiver::kIncomplete;
+constexpr int kExchangeTimeout = 3;
+
+// A time-out of -1 waits for a complete frame without limit.
+constexpr int kNoTimeLimit = -1;
+
+int ComOpen(int comNumber, int& channel);
+void ComClose(int channel);
+int ComBaud(int channel, uint32_t baud);
+void ComParity(int channel, int parity, int stopBits);
+uint32_t ComGetBaud(int channel);
+int ComGetPortNumber(int channel);
+uint32_t ComTakeByteCount(int channel);
+void ComReopen(int channel);
+int ComOpenCount();
+int ComLastChannel();
+void ComWait(int channel, int milliseconds);
+// Drains up to 256 waiting bytes, sends `request`, then feeds what arrives to
+// `receiver` until it reports a complete frame or the time is up. Throws
+// CComExeption for a bad or closed channel.
+int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
+                FrameReceiver* receiver);
+
+// Opens a channel on a port made elsewhere (the virtual relay's in-memory
+// line); -1 when the port is not open.
+int ComAttach(std::unique_ptr<SerialPort> port, int comNumber);
+
+}  // namespace testbay

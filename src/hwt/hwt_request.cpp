@@ -1,0 +1,100 @@
+#include "hwt/hwt_request.h"
+
+#include <array>
+
+namespace testbay {
+namespace {
+
+constexpr uint8_t kStartByte = 0x68;
+constexpr size_t kShortFormLimit = 240;
+constexpr size_t kShortBlockLimit = 240;
+constexpr size_t kTypedFields = 4;
+constexpr size_t kNarrowWords = 4;
+constexpr uint8_t kTypeByte = 1;
+constexpr uint8_t kTypeLong = 2;
+constexpr uint8_t kTypeBlock = 3;
+
+std::array<uint32_t, 256> MakeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t index = 0; index < 256; ++index) {
+        uint32_t crc = index;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        table[index] = crc;
+    }
+    return table;
+}
+
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(static_cast<uint8_t>(value >> 24));
+    out.push_back(static_cast<uint8_t>(value >> 16));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+// Appends one field's bytes and returns its type code.
+uint8_t EncodeField(const HwtField& field, size_t wordIndex, std::vector<uint8_t>& data) {
+    if (field.isBlock) {
+        if (field.length <= kShortBlockLimit) {
+            data.push_back(static_cast<uint8_t>(field.length));
+        } else {
+            data.push_back(0x00);
+            data.push_back(static_cast<uint8_t>(field.length >> 8));
+            data.push_back(static_cast<uint8_t>(field.length));
+        }
+        if (field.length != 0) data.insert(data.end(), field.bytes, field.bytes + field.length);
+        return kTypeBlock;
+    }
+    if (wordIndex < kNarrowWords && field.value >= 0 && field.value <= 255) {
+        data.push_back(static_cast<uint8_t>(field.value));
+        return kTypeByte;
+    }
+    AppendBigEndian32(data, static_cast<uint32_t>(field.value));
+    return kTypeLong;
+}
+
+}  // namespace
+
+uint32_t Crc32Jam(const uint8_t* bytes, size_t length) {
+    static const std::array<uint32_t, 256> table = MakeCrcTable();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t index = 0; index < length; ++index) crc = table[(crc ^ bytes[index]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::vector<uint8_t>& frame) {
+    std::vector<uint8_t> data;
+    uint8_t typeByte = 0;
+    size_t wordIndex = 0;
+    for (size_t fieldIndex = 0; fieldIndex < fields.size(); ++fieldIndex) {
+        const HwtField& field = fields[fieldIndex];
+        if (field.isBlock && (field.length > kMaxBlockLength || (field.length != 0 && !field.bytes))) return false;
+        const uint8_t type = EncodeField(field, wordIndex, data);
+        if (fieldIndex < kTypedFields) typeByte |= static_cast<uint8_t>(type << (2 * fieldIndex));
+        wordIndex += field.isBlock ? 2 : 1;
+    }
+    const size_t length = data.size() + 2;
+    if (length > 0xFFFF) return false;
+
+    frame.clear();
+    frame.push_back(kStartByte);
+    if (data.size() < kShortFormLimit) {
+        frame.push_back(static_cast<uint8_t>(length));
+        frame.push_back(command);
+        frame.push_back(typeByte);
+        frame.insert(frame.end(), data.begin(), data.end());
+        uint8_t sum = 0;
+        for (size_t index = 2; index < frame.size(); ++index) sum = static_cast<uint8_t>(sum + frame[index]);
+        frame.push_back(sum);
+        return true;
+    }
+    frame.push_back(0x00);
+    frame.push_back(static_cast<uint8_t>(length >> 8));
+    frame.push_back(static_cast<uint8_t>(length));
+    frame.push_back(command);
+    frame.push_back(typeByte);
+    frame.insert(frame.end(), data.begin(), data.end());
+    AppendBigEndian32(frame, Crc32Jam(frame.data() + 4, length));
+    return true;
+}
+
+}  // namespace testbay

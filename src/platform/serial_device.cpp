@@ -1,0 +1,258 @@
+#include "platform/serial_device.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/termios2.h"
+
+namespace testbay {
+namespace {
+
+int Ioctl(int fd, unsigned long request, void* argument) {
+    int result;
+    do {
+        result = ioctl(fd, request, argument);
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+// Real time for the poll() deadlines. Deliberately not ProcessClock(): poll
+// waits in real time even when tests install a virtual clock.
+int64_t MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Milliseconds left until `deadline`, rounded up so that a wait never ends
+// early, clamped to what poll() takes; 0 when the time is up.
+int RemainingMs(int64_t deadlineMs) {
+    int64_t remaining = deadlineMs - MonotonicMs();
+    if (remaining <= 0) return 0;
+    return remaining > INT32_MAX ? INT32_MAX : static_cast<int>(remaining);
+}
+
+int64_t DeadlineAfter(int timeoutMs) { return MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0); }
+
+// The settings ApplyLineSettings can take at all. Open checks them before it
+// touches the device, so that an invalid request (one and a half stop bits)
+// leaves the device as it was; a rate the driver refuses shows only later.
+bool Acceptable(const LineSettings& settings) {
+    return settings.baud != 0 && settings.parity >= kParityNone && settings.parity <= kParitySpace &&
+           (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
+}
+
+bool IsNoModemLines(int error) { return error == EINVAL || error == ENOTTY; }
+
+// Sets DTR and RTS; pseudo-terminals have no modem lines (EINVAL/ENOTTY).
+int RaiseModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (Ioctl(fd, TIOCMBIS, &lines) != 0 && !IsNoModemLines(errno)) return errno;
+    return 0;
+}
+
+void DropDtr(int fd) {
+    int lines = TIOCM_DTR;
+    Ioctl(fd, TIOCMBIC, &lines);  // errors ignored (no modem lines, device gone)
+}
+
+// Raw mode with a placeholder speed; termios2 sets the real one afterwards.
+int SetRawMode(int fd) {
+    termios attributes{};
+    if (tcgetattr(fd, &attributes) != 0) return errno;
+    cfmakeraw(&attributes);
+    cfsetispeed(&attributes, B38400);
+    cfsetospeed(&attributes, B38400);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &attributes) != 0) return errno;
+    return 0;
+}
+
+// USB adapters (FTDI) otherwise hold received bytes for up to 16 ms. Drivers
+// without TIOCGSERIAL (pseudo-terminals, many USB-ACM devices) just go on.
+void RequestLowLatency(int fd) {
+    serial_struct serial{};
+    if (Ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    if (serial.flags & ASYNC_LOW_LATENCY) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    Ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+int FlushBoth(int fd) {
+    int result;
+    do {
+        result = tcflush(fd, TCIOFLUSH);
+    } while (result < 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
+}
+
+// Polls `fd` once for `events`, restarting after signals with the time left.
+// Returns poll()'s count (0 on time-out) or -1 with errno set.
+int PollUntil(int fd, short events, int64_t deadlineMs, short& revents) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        int ready = poll(&entry, 1, RemainingMs(deadlineMs));
+        if (ready < 0 && errno == EINTR) continue;  // recompute the remaining time
+        revents = ready > 0 ? entry.revents : 0;
+        return ready;
+    }
+}
+
+}  // namespace
+
+SerialDevice::~SerialDevice() { Close(); }
+
+int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
+    Close();
+    path_ = path;
+    if (!Acceptable(settings)) return EINVAL;
+
+    int fd;
+    do {
+        fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno;
+
+    bool exclusive = false;
+    bool modemLinesUp = false;
+    // Undo what this call did and report `error`; the object stays closed.
+    auto fail = [&](int error) {
+        if (modemLinesUp) DropDtr(fd);
+        if (exclusive) Ioctl(fd, TIOCNXCL, nullptr);
+        close(fd);  // also releases our flock
+        return error;
+    };
+
+    // TIOCEXCL does not stop root (CAP_SYS_ADMIN) from opening again: the
+    // flock is what keeps a second instance away.
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked < 0 && errno == EINTR);
+    if (locked != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+
+    if (Ioctl(fd, TIOCEXCL, nullptr) != 0) return fail(errno);
+    exclusive = true;
+
+    if (int error = SetRawMode(fd)) return fail(error);
+    if (!ApplyLineSettings(fd, settings)) return fail(EINVAL);
+
+    if (int error = RaiseModemLines(fd)) return fail(error);
+    modemLinesUp = true;
+
+    RequestLowLatency(fd);
+
+    if (int error = FlushBoth(fd)) return fail(error);
+
+    fd_ = fd;
+    return 0;
+}
+
+bool SerialDevice::Apply(const LineSettings& settings) {
+    if (fd_ < 0) return false;
+    return ApplyLineSettings(fd_, settings);
+}
+
+bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
+    if (fd_ < 0) return false;
+    const int64_t deadline = DeadlineAfter(timeoutMs);
+    size_t written = 0;
+    while (written < length) {
+        ssize_t count = write(fd_, bytes + written, length - written);
+        if (count > 0) {
+            written += static_cast<size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR) continue;
+        // A write of 0 bytes would have us loop without waiting: treat as failure.
+        if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+
+        // Output queue full: wait in poll() for room until the deadline.
+        short revents = 0;
+        int ready = PollUntil(fd_, POLLOUT, deadline, revents);
+        if (ready <= 0) return false;  // time-out or poll error
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        if (!(revents & POLLOUT)) return false;
+    }
+    return true;
+}
+
+size_t SerialDevice::QueuedInput() const {
+    if (fd_ < 0) return 0;
+    int queued = 0;
+    if (Ioctl(fd_, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<size_t>(queued);
+}
+
+long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
+    if (fd_ < 0) return -1;
+    if (maximum == 0) return 0;
+    ssize_t count = read(fd_, buffer, maximum);
+    if (count > 0) return static_cast<long>(count);
+    if (count < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+        return -1;  // EIO, ENXIO, ENODEV and every other hard error
+    }
+
+    // read() gave 0. In raw mode with VMIN = 0 and VTIME = 0 that is also
+    // what an idle line answers; a hung-up tty answers 0 forever while poll()
+    // reports it readable with POLLHUP/POLLERR. Ask poll() which it is.
+    pollfd entry{fd_, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&entry, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) return -1;
+    if (ready == 0) return 0;  // idle line
+    if (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
+    if (entry.revents & POLLIN) {
+        // Bytes may have arrived between read() and poll(): then the line is fine.
+        int queued = 0;
+        if (Ioctl(fd_, FIONREAD, &queued) != 0) return -1;
+        return queued > 0 ? 0 : -1;  // readable yet nothing to read: gone
+    }
+    return 0;
+}
+
+SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
+    if (fd_ < 0) return Wait::Failed;
+    const int64_t deadline = DeadlineAfter(timeoutMs);
+    short revents = 0;
+    int ready = PollUntil(fd_, POLLIN, deadline, revents);
+    if (ready < 0) return Wait::Failed;
+    if (ready == 0) return Wait::TimedOut;
+    if (revents & POLLNVAL) return Wait::Failed;
+    if (revents & (POLLHUP | POLLERR)) {
+        // A hung-up tty reports POLLIN together with POLLHUP/POLLERR; it is
+        // readable only while bytes are still queued (FIONREAD fails once gone).
+        return (revents & POLLIN) && QueuedInput() > 0 ? Wait::Readable : Wait::Failed;
+    }
+    return (revents & POLLIN) ? Wait::Readable : Wait::Failed;
+}
+
+void SerialDevice::Flush() {
+    if (fd_ < 0) return;
+    FlushBoth(fd_);
+}
+
+void SerialDevice::Close() {
+    if (fd_ < 0) return;
+    DropDtr(fd_);
+    Ioctl(fd_, TIOCNXCL, nullptr);  // errors ignored (a hung-up tty answers EIO)
+    flock(fd_, LOCK_UN);
+    close(fd_);
+    fd_ = -1;
+}
+
+}  // namespace testbay

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/line_settings.h"
+
+namespace testbay {
+
+// One serial device (or pseudo-terminal) opened exclusively in raw mode with
+// 8 data bits. All calls are non-blocking except WaitReadable and Write,
+// which wait with poll() and never spin.
+class SerialDevice {
+public:
+    enum class Wait { Readable, TimedOut, Failed };
+
+    SerialDevice() = default;
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Opens `path` (O_NOCTTY, non-blocking, close-on-exec), takes flock and
+    // TIOCEXCL, sets raw mode and `settings`, raises DTR and RTS and asks for
+    // low latency where the driver has it. Returns 0 or the errno of the
+    // failing step (EBUSY when another instance holds the device); a failed
+    // open leaves the object closed.
+    int Open(const std::string& path, const LineSettings& settings);
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // Applies baud rate, parity and stop bits and reads them back; false when
+    // the driver refused or silently changed any of them (the device then
+    // keeps its previous settings). One and a half stop bits are refused.
+    bool Apply(const LineSettings& settings);
+
+    // Writes all bytes within `timeoutMs`; false on any failure or time-out.
+    bool Write(const uint8_t* bytes, size_t length, int timeoutMs);
+    // Bytes waiting in the input queue (0 when closed or on error).
+    size_t QueuedInput() const;
+    // Reads what is waiting, never blocks. Returns the count, or -1 when the
+    // device has gone (EIO, ENXIO, ENODEV, hang-up).
+    long Read(uint8_t* buffer, size_t maximum);
+    // Waits until input is waiting, the time is up, or the device has gone.
+    Wait WaitReadable(int timeoutMs) const;
+    // Drops input and output still queued in the driver.
+    void Flush();
+    // Drops DTR, releases the lock and closes. Safe to call twice.
+    void Close();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace testbay

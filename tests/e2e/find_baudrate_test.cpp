@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "comm/channel.h"
+#include "hwt/hwt_client.h"
+#include "platform/line_settings.h"
+#include "support/relay_process.h"
+
+namespace testbay {
+namespace {
+
+using test::RelayProcess;
+
+// Opens COM1 on the relay and closes it again at the end of the test.
+class RelayChannel {
+public:
+    RelayChannel() { ComOpen(1, channel_); }
+    ~RelayChannel() { ComClose(channel_); }
+    int Index() const { return channel_; }
+
+private:
+    int channel_ = -1;
+};
+
+TEST(EndToEnd, FindBaudrateFindsRelayAt115200AfterTheLowerRates) {
+    RelayProcess relay({"--baud", "115200", "--cpu", "PBX1"});
+    ASSERT_FALSE(relay.Device().empty());
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    EXPECT_EQ(client.FindBaudrate(), 0);
+    EXPECT_EQ(ComGetBaud(channel.Index()), 115200u);
+    std::string cpu;
+    EXPECT_EQ(client.GetCPU(cpu), 1);
+    EXPECT_EQ(cpu, "PBX1");
+}
+
+TEST(EndToEnd, FindBaudrateReaches153600) {
+    RelayProcess relay({"--baud", "153600"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    EXPECT_EQ(client.FindBaudrate(), 0);
+    EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
+    int32_t count = 0;
+    EXPECT_EQ(client.GetLedCount(count), 1);
+    EXPECT_EQ(count, 16);
+}
+
+TEST(EndToEnd, FindBaudrateReportsSilentLine) {
+    RelayProcess relay({"--silent"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    EXPECT_EQ(client.FindBaudrate(), 1);
+    EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
+}
+
+TEST(EndToEnd, RelayOnlyAnswersAtItsOwnParity) {
+    RelayProcess relay({"--baud", "38400", "--parity", "even"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    EXPECT_EQ(client.FindBaudrate(), 1);
+    ComBaud(channel.Index(), 38400);
+    ComParity(channel.Index(), kParityEven, kStopOne);
+    int32_t count = 0;
+    EXPECT_EQ(client.GetLedCount(count), 1);
+}
+
+TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {
+    RelayProcess relay({"--corrupt-every", "3", "--drop-every", "4", "--noise", "5"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.FindBaudrate(), 0);
+    for (int32_t led = 1; led <= 16; ++led) EXPECT_EQ(client.SetLed(led, led % 2), 1) << "LED " << led;
+    for (int32_t led = 1; led <= 16; ++led) {
+        int32_t on = -1;
+        EXPECT_EQ(client.GetLed(led, on), 1);
+        EXPECT_EQ(on, led % 2) << "LED " << led;
+    }
+}
+
+TEST(EndToEnd, BaudrateChangeMovesBothSides) {
+    RelayProcess relay({"--cpu", "MBX2"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.FindBaudrate(), 0);
+    EXPECT_EQ(client.SetBaudrate(0, 0), 1);
+    EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
+    EXPECT_EQ(client.CheckHwt(), 1);
+    EXPECT_EQ(client.ReduceBaudrate(), 1);
+    EXPECT_EQ(ComGetBaud(channel.Index()), 115200u);
+    EXPECT_EQ(client.CheckHwt(), 1);
+}
+
+TEST(EndToEnd, UnpluggedLineEndsTheExchangeByItsTimeout) {
+    RelayProcess relay({});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.FindBaudrate(), 0);
+    relay.Stop();
+    int32_t count = 0;
+    EXPECT_EQ(client.GetLedCount(count), 0);
+    EXPECT_EQ(client.GetLedCount(count), 0);
+}
+
+}  // namespace
+}  // namespace testbay

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/directories.h"
+#include "platform/child_process.h"
+#include "support/temp_dir.h"
+
+namespace testbay::test {
+
+// testbay-relay on a pseudo-terminal, reachable as COM1 through the "Ports"
+// section of a fresh Testbay.ini.
+class RelayProcess {
+public:
+    explicit RelayProcess(const std::vector<std::string>& options, const std::string& relayPath = TESTBAY_RELAY_PATH) {
+        std::vector<std::string> argv{relayPath};
+        argv.insert(argv.end(), options.begin(), options.end());
+        if (!process_.Start(argv) || !process_.ReadLine(device_, 5000)) device_.clear();
+        WriteWholeFile(dir_.File("Testbay.ini"), "[Ports]\r\nCOM1=" + device_ + "\r\n[FirmwareUpdate]\r\nLogfile=1\r\n");
+        SetConfigDirectory(dir_.Path());
+        SetTempDirectory(dir_.Path());
+    }
+
+    const std::string& Device() const { return device_; }
+    const TempDir& Dir() const { return dir_; }
+    // Ends the relay: its line goes away as an unplugged adapter's does.
+    void Stop() { process_.Stop(); }
+
+private:
+    TempDir dir_;
+    ChildProcess process_;
+    std::string device_;
+};
+
+}  // namespace testbay::test

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/directories.h"
+#include "comm/channel.h"
+#include "comm/trace.h"
+#include "platform/clock.h"
+#include "sim/memory_line.h"
+#include "sim/relay_model.h"
+#include "support/temp_dir.h"
+
+namespace testbay::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A relay end whose answers the test writes.
+class ScriptedPeer final : public sim::LinePeer {
+public:
+    using Script = std::function<std::vector<Bytes>(const Bytes& request)>;
+
+    explicit ScriptedPeer(Script script = {}) : script_(std::move(script)) {}
+    void SetScript(Script script) { script_ = std::move(script); }
+    std::vector<Bytes> Receive(const uint8_t* bytes, size_t count, const LineSettings&) override {
+        requests_.emplace_back(bytes, bytes + count);
+        return script_ ? script_(requests_.back()) : std::vector<Bytes>{};
+    }
+    uint32_t Baud() const override { return 38400; }
+    const std::vector<Bytes>& Requests() const { return requests_; }
+
+private:
+    Script script_;
+    std::vector<Bytes> requests_;
+};
+
+// A fresh settings directory with the trace on, a virtual clock, and COM1
+// wired to `peer` over an in-memory line.
+class VirtualLineFixture {
+public:
+    explicit VirtualLineFixture(sim::LinePeer& peer, sim::FaultConfig faults = {})
+        : clockScope_(clock_), line_(peer, clock_, faults) {
+        SetConfigDirectory(dir_.Path());
+        SetTempDirectory(dir_.Path());
+        WriteWholeFile(dir_.File("Testbay.ini"), "[FirmwareUpdate]\r\nLogfile=1\r\n");
+        LogOpen("LOG.TXT");
+        SetSerialPortFactory([this](int) { return line_.OpenPort(); });
+    }
+    ~VirtualLineFixture() {
+        for (const int channel : channels_) ComClose(channel);
+        SetSerialPortFactory(nullptr);
+        LogClose();
+    }
+
+    int OpenChannel() {
+        int channel = -1;
+        if (ComOpen(1, channel)) channels_.push_back(channel);
+        return channel;
+    }
+    std::string Trace() const { return ReadWholeFile(dir_.File("LOG.TXT")); }
+
+    VirtualClock& Clock() { return clock_; }
+    sim::MemoryLine& Line() { return line_; }
+    const TempDir& Dir() const { return dir_; }
+
+private:
+    TempDir dir_;
+    VirtualClock clock_;
+    ScopedClock clockScope_;
+    sim::MemoryLine line_;
+    std::vector<int> channels_;
+};
+
+// Counts the non-overlapping occurrences of `needle` in `text`.
+inline int CountOf(const std::string& text, const std::string& needle) {
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+    return count;
+}
+
+}  // namespace testbay::test
