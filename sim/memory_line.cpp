@@ -4,6 +4,9 @@
 #include <cstdint>
 
 namespace testbay::sim {
+namespace {
+constexpr int64_t kReadCostUs = 20;
+}
 
 // The PC end of a MemoryLine.
 class MemoryLinePort final : public SerialPort {
@@ -99,7 +102,7 @@ void MemoryLine::InjectAt(int64_t atMs, const std::vector<uint8_t>& bytes) {
 }
 
 void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
-    writes_.emplace_back(bytes, bytes + length);
+    writes_.push_back({std::vector<uint8_t>(bytes, bytes + length), pcSettings_});
     const uint32_t answerBaud = peer_.Baud();
     const int64_t requestDoneMs =
         clock_.NowMs() + static_cast<int64_t>(ByteTimeMs(pcSettings_.baud) * static_cast<double>(length));
@@ -107,7 +110,7 @@ void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
         const std::vector<uint8_t> sent = faults_.Apply(answer);
         Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.Config().delayMs, answerBaud);
     }
-    if (faults_.Config().babble && babbleStartMs_ < 0) babbleStartMs_ = requestDoneMs + answerDelayMs_;
+    if (faults_.Config().babble && babbleStartUs_ < 0) babbleStartUs_ = (requestDoneMs + answerDelayMs_) * 1000;
 }
 
 uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
@@ -117,8 +120,9 @@ uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
         buffer[count++] = incoming_.front().byte;
         incoming_.pop_front();
     }
-    if (babbleStartMs_ >= 0 && now >= babbleStartMs_ && count < maximum) {
-        const uint64_t due = static_cast<uint64_t>(now - babbleStartMs_ + 1) * BabbleBytesPerMs();
+    const int64_t nowUs = clock_.NowUs();
+    if (babbleStartUs_ >= 0 && nowUs >= babbleStartUs_ && count < maximum) {
+        const auto due = static_cast<uint64_t>((nowUs - babbleStartUs_) / BabbleByteTimeUs() + 1);
         const uint64_t owed = due > babbleSent_ ? due - babbleSent_ : 0;
         const auto take = static_cast<uint32_t>(std::min<uint64_t>(owed, maximum - count));
         const std::vector<uint8_t> noise = faults_.Noise(take);
@@ -126,26 +130,27 @@ uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
         count += take;
         babbleSent_ += take;
     }
+    // A read is not free: without this a flood of bytes would arrive in no time.
+    clock_.AdvanceToUs(nowUs + kReadCostUs);
     return count;
 }
 
-// A babbling relay sends at its full rate, at least a byte a millisecond.
-uint64_t MemoryLine::BabbleBytesPerMs() const { return std::max<uint32_t>(1, peer_.Baud() / 10000); }
+// A babbling relay sends back to back at its rate.
+int64_t MemoryLine::BabbleByteTimeUs() const { return std::max<int64_t>(1, 10000000 / std::max<uint32_t>(1, peer_.Baud())); }
 
-int64_t MemoryLine::NextArrivalMs() const {
-    int64_t next = incoming_.empty() ? INT64_MAX : incoming_.front().atMs;
-    if (babbleStartMs_ >= 0) {
-        next = std::min(next, babbleStartMs_ + static_cast<int64_t>(babbleSent_ / BabbleBytesPerMs()));
+int64_t MemoryLine::NextArrivalUs() const {
+    int64_t next = incoming_.empty() ? INT64_MAX : incoming_.front().atMs * 1000;
+    if (babbleStartUs_ >= 0) {
+        next = std::min(next, babbleStartUs_ + static_cast<int64_t>(babbleSent_) * BabbleByteTimeUs());
     }
     return next;
 }
 
 void MemoryLine::PcWait(int timeoutMs) {
-    const int64_t now = clock_.NowMs();
-    const int64_t next = NextArrivalMs();
-    if (next <= now) return;
-    if (timeoutMs <= 0) return;
-    clock_.AdvanceTo(std::min<int64_t>(next, now + timeoutMs));
+    const int64_t now = clock_.NowUs();
+    const int64_t next = NextArrivalUs();
+    if (next <= now || timeoutMs <= 0) return;
+    clock_.AdvanceToUs(std::min<int64_t>(next, now + int64_t{timeoutMs} * 1000));
 }
 
 }  // namespace testbay::sim

@@ -33,8 +33,12 @@ public:
     // The adapter is pulled: the open port fails from now on.
     void Unplug() { unplugged_ = true; }
 
-    // Every write of the PC side, one entry each.
-    const std::vector<std::vector<uint8_t>>& Writes() const { return writes_; }
+    // Every write of the PC side with the settings it went out with.
+    struct Written {
+        std::vector<uint8_t> bytes;
+        LineSettings settings;
+    };
+    const std::vector<Written>& Writes() const { return writes_; }
     void ClearWrites() { writes_.clear(); }
     const LineSettings& PcSettings() const { return pcSettings_; }
 
@@ -48,10 +52,10 @@ private:
     void PcWrite(const uint8_t* bytes, uint32_t length);
     uint32_t PcRead(uint8_t* buffer, uint32_t maximum);
     void PcWait(int timeoutMs);
-    int64_t NextArrivalMs() const;
+    int64_t NextArrivalUs() const;
     void Schedule(const std::vector<uint8_t>& bytes, int64_t firstAtMs, uint32_t baud);
     double ByteTimeMs(uint32_t baud) const;
-    uint64_t BabbleBytesPerMs() const;
+    int64_t BabbleByteTimeUs() const;
 
     LinePeer& peer_;
     VirtualClock& clock_;
@@ -63,9 +67,9 @@ private:
     std::set<uint32_t> refusedBauds_;
     LineSettings pcSettings_;
     std::deque<TimedByte> incoming_;
-    int64_t babbleStartMs_ = -1;
+    int64_t babbleStartUs_ = -1;
     uint64_t babbleSent_ = 0;
-    std::vector<std::vector<uint8_t>> writes_;
+    std::vector<Written> writes_;
 };
 
 }  // namespace testbay::sim

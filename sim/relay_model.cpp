@@ -18,9 +18,13 @@ std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size
     for (const HwtRequestFrame& request : assembler_.Feed(bytes, count)) {
         ++requestsSeen_;
         answers.push_back(firmware_.Answer(request));
-        // The answer still goes out at the old rate; the next request must
-        // come at the new one.
-        if (const uint32_t baud = firmware_.TakeRequestedBaud()) line_.baud = baud;
+        // The answer still goes out at the old rate; whatever follows it in
+        // this chunk was sent at the old rate too and is garbage now.
+        if (const uint32_t baud = firmware_.TakeRequestedBaud()) {
+            line_.baud = baud;
+            assembler_.Reset();
+            break;
+        }
     }
     return answers;
 }

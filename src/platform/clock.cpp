@@ -33,8 +33,7 @@ void VirtualClock::SleepUs(int64_t microseconds) {
     nowUs_ += microseconds;
 }
 
-void VirtualClock::AdvanceTo(int64_t milliseconds) {
-    const int64_t target = milliseconds * 1000;
+void VirtualClock::AdvanceToUs(int64_t target) {
     int64_t now = nowUs_.load();
     while (target > now && !nowUs_.compare_exchange_weak(now, target)) {
     }

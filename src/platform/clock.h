@@ -33,7 +33,8 @@ class VirtualClock final : public Clock {
 public:
     int64_t NowUs() override { return nowUs_.load(); }
     void SleepUs(int64_t microseconds) override;
-    void AdvanceTo(int64_t milliseconds);
+    void AdvanceTo(int64_t milliseconds) { AdvanceToUs(milliseconds * 1000); }
+    void AdvanceToUs(int64_t microseconds);
     int64_t TotalSleptMs() const { return sleptUs_.load() / 1000; }
     int SleepCount() const { return sleeps_.load(); }
 

@@ -17,7 +17,7 @@ TEST(HexDump, FullLineHasHexTextAndDirection) {
     uint8_t bytes[16];
     std::iota(bytes, bytes + 16, static_cast<uint8_t>(0x41));
     const std::string line = HexDumpLine(bytes, 16, '>');
-    EXPECT_EQ(line, ">41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50  ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(line, ">41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 ABCDEFGHIJKLMNOP");
     EXPECT_EQ(line.size(), 65u);
 }
 
@@ -62,7 +62,7 @@ TEST_F(TraceFile, SeventeenBytesGiveTwoDumpLinesAfterOneTimeStamp) {
     ASSERT_EQ(log.rfind("t=", 0), 0u);
     const size_t first = log.find('\n') + 1;
     const size_t second = log.find('\n', first) + 1;
-    EXPECT_EQ(log.substr(first, 66), ">00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00                  \n");
+    EXPECT_EQ(log.substr(first, 66), ">00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00" + std::string(17, ' ') + "\n");
     EXPECT_EQ(log.substr(second), ">00" + std::string(62, ' ') + "\n");
 }
 

@@ -27,11 +27,13 @@ public:
         requests_.emplace_back(bytes, bytes + count);
         return script_ ? script_(requests_.back()) : std::vector<Bytes>{};
     }
-    uint32_t Baud() const override { return 38400; }
+    uint32_t Baud() const override { return baud_; }
+    void SetBaud(uint32_t baud) { baud_ = baud; }
     const std::vector<Bytes>& Requests() const { return requests_; }
 
 private:
     Script script_;
+    uint32_t baud_ = 38400;
     std::vector<Bytes> requests_;
 };
 
