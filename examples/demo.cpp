@@ -26,9 +26,11 @@ int main(int argc, char** argv) {
     std::printf("hardware test answers at %u baud\n", ComGetBaud(channel));
 
     std::string cpu;
-    std::printf("GetCPU -> %i, CPU board \"%s\"\n", client.GetCPU(cpu), cpu.c_str());
+    const int cpuResult = client.GetCPU(cpu);
+    std::printf("GetCPU -> %i, CPU board \"%s\"\n", cpuResult, cpu.c_str());
     int32_t ledCount = 0;
-    std::printf("GetLedCount -> %i, %i LEDs\n", client.GetLedCount(ledCount), ledCount);
+    const int countResult = client.GetLedCount(ledCount);
+    std::printf("GetLedCount -> %i, %i LEDs\n", countResult, ledCount);
     for (int32_t led = 1; led <= ledCount; led += 2) client.SetLed(led, 1);
     std::string states;
     for (int32_t led = 1; led <= ledCount; ++led) {
@@ -37,8 +39,10 @@ int main(int argc, char** argv) {
         states += on ? '*' : '.';
     }
     std::printf("LED states after lighting the odd ones: %s\n", states.c_str());
-    std::printf("SetBaudrate(0, 0) -> %i, link now at %u baud\n", client.SetBaudrate(0, 0), ComGetBaud(channel));
-    std::printf("GetCPU at the new rate -> %i\n", client.GetCPU(cpu));
+    const int baudResult = client.SetBaudrate(0, 0);
+    std::printf("SetBaudrate(0, 0) -> %i, link now at %u baud\n", baudResult, ComGetBaud(channel));
+    const int checkResult = client.CheckHwt();
+    std::printf("CheckHwt at the new rate -> %i\n", checkResult);
     std::printf("trace: %s\n", LogPath().c_str());
     ComClose(channel);
     LogClose();

@@ -25,7 +25,7 @@ std::string DefaultConfigDirectory() {
 
 }  // namespace
 
-const std::string& ConfigDirectory() {
+std::string ConfigDirectory() {
     std::lock_guard lock(g_mutex);
     if (g_configDirectory.empty()) g_configDirectory = DefaultConfigDirectory();
     return g_configDirectory;
@@ -36,7 +36,7 @@ void SetConfigDirectory(const std::string& directory) {
     g_configDirectory = WithTrailingSlash(directory);
 }
 
-const std::string& TempDirectory() {
+std::string TempDirectory() {
     std::lock_guard lock(g_mutex);
     if (g_tempDirectory.empty()) g_tempDirectory = TemporaryFolder();
     return g_tempDirectory;

@@ -1,5 +1,6 @@
 #include "comm/channel.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@ namespace {
 constexpr uint32_t kChunkSize = 256;
 constexpr int kWaitStepMs = 100;
 constexpr int kComBaudSettleMs = 10;
+constexpr int64_t kLongestWaitMs = 1000000;
 // Past its deadline, an exchange that keeps receiving bytes goes on only
 // until the receiver's raw buffer is full or this bound: a relay that never
 // stops sending cannot hold the caller for ever.
@@ -22,18 +24,20 @@ int64_t HardLimitMs(int timeoutMs) { return 2 * static_cast<int64_t>(timeoutMs) 
 std::mutex g_tableMutex;
 std::deque<ChannelEntry> g_table;
 
-SerialPort* PortOf(int channel) {
+// A call holds its port, so that a close from another thread cannot pull it
+// away underneath.
+std::shared_ptr<SerialPort> PortOf(int channel) {
     std::lock_guard lock(g_tableMutex);
     if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return nullptr;
-    return g_table[static_cast<size_t>(channel)].port.get();
+    return g_table[static_cast<size_t>(channel)].port;
 }
 
-SerialPort& PortForExchange(int channel) {
-    std::unique_lock lock(g_tableMutex);
+std::shared_ptr<SerialPort> PortForExchange(int channel) {
+    std::lock_guard lock(g_tableMutex);
     if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) throw CComExeption("Parameterfehler");
-    SerialPort* port = g_table[static_cast<size_t>(channel)].port.get();
+    std::shared_ptr<SerialPort> port = g_table[static_cast<size_t>(channel)].port;
     if (!port) throw CComExeption("Port geschlossen");
-    return *port;
+    return port;
 }
 
 void TraceReceived(const FrameReceiver& receiver, int status) {
@@ -60,7 +64,7 @@ int ComOpen(int comNumber, int& channel) {
 }
 
 void ComClose(int channel) {
-    std::unique_ptr<SerialPort> port;
+    std::shared_ptr<SerialPort> port;
     {
         std::lock_guard lock(g_tableMutex);
         if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return;
@@ -75,7 +79,7 @@ void ComClose(int channel) {
 }
 
 int ComBaud(int channel, uint32_t baud) {
-    SerialPort* port = PortOf(channel);
+    const std::shared_ptr<SerialPort> port = PortOf(channel);
     if (!port) return 0;
     const int result = port->SetBaudrate(baud);
     ProcessClock().SleepMs(kComBaudSettleMs);
@@ -85,11 +89,11 @@ int ComBaud(int channel, uint32_t baud) {
 }
 
 void ComParity(int channel, int parity, int stopBits) {
-    if (SerialPort* port = PortOf(channel)) port->SetParity(parity, stopBits);
+    if (const auto port = PortOf(channel)) port->SetParity(parity, stopBits);
 }
 
 uint32_t ComGetBaud(int channel) {
-    SerialPort* port = PortOf(channel);
+    const std::shared_ptr<SerialPort> port = PortOf(channel);
     return port ? port->GetBaudrate() : 0;
 }
 
@@ -101,12 +105,12 @@ int ComGetPortNumber(int channel) {
 }
 
 uint32_t ComTakeByteCount(int channel) {
-    SerialPort* port = PortOf(channel);
+    const std::shared_ptr<SerialPort> port = PortOf(channel);
     return port ? port->TakeByteCount() : 0;
 }
 
 void ComReopen(int channel) {
-    if (SerialPort* port = PortOf(channel)) port->Reopen();
+    if (const auto port = PortOf(channel)) port->Reopen();
 }
 
 int ComOpenCount() {
@@ -135,7 +139,8 @@ void ComWait(int channel, int milliseconds) {
 
 int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
                 FrameReceiver* receiver) {
-    SerialPort& port = PortForExchange(channel);
+    const std::shared_ptr<SerialPort> held = PortForExchange(channel);
+    SerialPort& port = *held;
     uint8_t chunk[kChunkSize];
     if (requestLength != 0) {
         port.Read(chunk, kChunkSize);
@@ -161,7 +166,7 @@ int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int
             continue;
         }
         if (elapsed > timeoutMs) break;
-        port.WaitForInput(static_cast<int>(timeoutMs - elapsed + 1));
+        port.WaitForInput(static_cast<int>(std::min<int64_t>(timeoutMs - elapsed + 1, kLongestWaitMs)));
     }
     if (status == FrameReceiver::kIncomplete) status = kExchangeTimeout;
     TraceReceived(*receiver, status);

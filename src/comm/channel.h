@@ -12,7 +12,7 @@ namespace testbay {
 // One row of the process-wide channel table. Rows are never removed: a closed
 // channel keeps its row with a null port, so indices are never reused.
 struct ChannelEntry {
-    std::unique_ptr<SerialPort> port;
+    std::shared_ptr<SerialPort> port;
     int32_t abort = 0;
     int32_t reserved = 0;
     int comNumber = 0;

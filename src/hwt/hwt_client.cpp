@@ -101,7 +101,7 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
 }
 
 bool CHwtV4Client::AcceptResponse(uint8_t command) {
-    uint8_t response[kResponseCopySize];
+    uint8_t response[kResponseCopySize] = {};
     const size_t length = receiver_.CopyFrame(response, sizeof(response));
     const uint8_t echo = response[2];
     const uint8_t status = response[3];
@@ -196,10 +196,8 @@ int CHwtV4Client::FindBaudrate() {
 int CHwtV4Client::CheckHwt() {
     TraceLine("CHwtV4Client::CheckHwt");
     std::string cpu;
-    attemptLimit_ = 1;
-    const int result = GetCPU(cpu);
-    attemptLimit_ = kDefaultAttempts;
-    return result;
+    const ScopedAttemptLimit once(*this, 1);
+    return GetCPU(cpu);
 }
 
 int CHwtV4Client::ReduceBaudrate() {

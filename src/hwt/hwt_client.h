@@ -84,10 +84,23 @@ public:
     uint32_t AttemptLimit() const { return attemptLimit_; }
     void SetAttemptLimit(uint32_t limit) { attemptLimit_ = limit; }
     uint32_t PcTimeoutRun() const { return pcTimeoutRun_; }
-    uint32_t GetDeviceState() const { return deviceState_; }
-    void SetDeviceState(uint32_t state) { deviceState_ = state; }
+    uint32_t KnownDeviceState() const { return deviceState_; }
+    void SetKnownDeviceState(uint32_t state) { deviceState_ = state; }
 
 private:
+    // Lowers the attempt limit for one operation; the default comes back
+    // even when the channel throws.
+    class ScopedAttemptLimit {
+    public:
+        ScopedAttemptLimit(CHwtV4Client& client, uint32_t limit) : client_(client) { client_.attemptLimit_ = limit; }
+        ~ScopedAttemptLimit() { client_.attemptLimit_ = kDefaultAttempts; }
+        ScopedAttemptLimit(const ScopedAttemptLimit&) = delete;
+        ScopedAttemptLimit& operator=(const ScopedAttemptLimit&) = delete;
+
+    private:
+        CHwtV4Client& client_;
+    };
+
     void ClearTexts();
     // Handles a complete response with a good checksum; true to repeat.
     bool AcceptResponse(uint8_t command);

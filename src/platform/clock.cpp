@@ -13,6 +13,14 @@ int64_t MonotonicNs() {
 
 std::atomic<Clock*> g_clock{nullptr};
 
+SteadyClock& Steady() {
+    static SteadyClock steady;
+    return steady;
+}
+
+// Started with the process, so that time stamps count from the start.
+[[maybe_unused]] SteadyClock& g_startedWithProcess = Steady();
+
 }  // namespace
 
 SteadyClock::SteadyClock() : startNs_(MonotonicNs()) {}
@@ -40,9 +48,8 @@ void VirtualClock::AdvanceToUs(int64_t target) {
 }
 
 Clock& ProcessClock() {
-    static SteadyClock steady;
     Clock* clock = g_clock.load();
-    return clock ? *clock : steady;
+    return clock ? *clock : Steady();
 }
 
 void SetProcessClock(Clock* clock) { g_clock.store(clock); }

@@ -146,6 +146,12 @@ TEST_F(Telegramm, CheckHwtAsksOnceAndRestoresTheLimit) {
     EXPECT_EQ(client_.AttemptLimit(), 4u);
 }
 
+TEST_F(Telegramm, ClosedChannelThrowsAndTheLimitStillComesBack) {
+    ComClose(channel_);
+    EXPECT_THROW(client_.CheckHwt(), CComExeption);
+    EXPECT_EQ(client_.AttemptLimit(), 4u);
+}
+
 TEST_F(Telegramm, OversizedRequestIsRefusedWithoutSending) {
     const Bytes big(0x10000, 0);
     EXPECT_EQ(client_.telegramm(0x18, {Scalar(0), Scalar(0), Block(big.data(), big.size())}, 2400), 0);
