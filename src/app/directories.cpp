@@ -7,27 +7,43 @@
 namespace testbay {
 namespace {
 
+constexpr const char* kCommonFolder = "/var/lib/";
 constexpr const char* kConfigSubPath = "Altheon/Corvexan/Firmware/";
 
 std::mutex g_mutex;
 std::string g_configDirectory;
 std::string g_tempDirectory;
 
-std::string DefaultConfigDirectory() {
-    const std::string overridden = EnvironmentValue("TESTBAY_CONFIG_DIR");
+}  // namespace
+
+std::string WindowsDirectory() {
+    const std::string overridden = EnvironmentValue("TESTBAY_WINDOWS_DIR");
     if (!overridden.empty()) return WithTrailingSlash(overridden);
-    const std::string common = std::string("/var/lib/") + kConfigSubPath;
-    if (CreateDirectoryPath(common)) return common;
-    const std::string user = UserConfigFolder() + kConfigSubPath;
-    CreateDirectoryPath(user);
-    return user;
+    const std::string user = UserConfigFolder();
+    return user.empty() ? TemporaryFolder() : user;
 }
 
-}  // namespace
+std::string ChooseConfigDirectory() {
+    const std::string overridden = EnvironmentValue("TESTBAY_CONFIG_DIR");
+    if (!overridden.empty()) {
+        const std::string directory = WithTrailingSlash(overridden);
+        CreateDirectoryPath(directory);
+        return directory;
+    }
+    const std::string common = std::string(kCommonFolder) + kConfigSubPath;
+    if (CreateDirectoryPath(common)) return common;
+    const std::string userFolder = UserConfigFolder();
+    if (!userFolder.empty()) {
+        const std::string user = userFolder + kConfigSubPath;
+        CreateDirectoryPath(user);
+        return user;
+    }
+    return WindowsDirectory();
+}
 
 std::string ConfigDirectory() {
     std::lock_guard lock(g_mutex);
-    if (g_configDirectory.empty()) g_configDirectory = DefaultConfigDirectory();
+    if (g_configDirectory.empty()) g_configDirectory = ChooseConfigDirectory();
     return g_configDirectory;
 }
 

@@ -1,8 +1,7 @@
 #include "comm/device_serial_port.h"
 
-#include "app/directories.h"
+#include "comm/port_mapping.h"
 #include "platform/clock.h"
-#include "platform/port_names.h"
 
 namespace testbay {
 namespace {
@@ -13,7 +12,7 @@ int WriteTimeoutMs(uint32_t length) { return static_cast<int>(length) * 5 + 100;
 }  // namespace
 
 DeviceSerialPort::DeviceSerialPort(int comNumber)
-    : comNumber_(comNumber), path_(ComPortPath(ConfigDirectory(), comNumber)) {
+    : comNumber_(comNumber), path_(ComPortPath(comNumber)) {
     Open();
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/directories.h"
 #include "app/settings.h"
+#include "app/settings_index.h"
 #include "platform/clock.h"
 
 namespace testbay {
@@ -71,7 +72,7 @@ void LogOpen(const char* name) {
     if (!name || !*name) return;
     std::string path = name;
     if (path.find('/') == std::string::npos) path = TempDirectory() + path;
-    log.enabled = ReadIniInt("FirmwareUpdate", "Logfile", 0, "Testbay.ini") != 0;
+    log.enabled = ReadIniInt(settings::kLogfile.section, settings::kLogfile.key, settings::kLogfile.defaultValue, settings::kProgramFile) != 0;
     if (log.stream) std::fclose(log.stream);
     log.path = path;
     log.stream = std::fopen(path.c_str(), "w");

@@ -12,18 +12,11 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/ioctl_retry.h"
 #include "platform/termios2.h"
 
 namespace testbay {
 namespace {
-
-int Ioctl(int fd, unsigned long request, void* argument) {
-    int result;
-    do {
-        result = ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
 
 // Real time for the poll() deadlines. Deliberately not ProcessClock(): poll
 // waits in real time even when tests install a virtual clock.

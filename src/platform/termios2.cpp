@@ -11,6 +11,8 @@
 
 #include <cerrno>
 
+#include "platform/ioctl_retry.h"
+
 namespace testbay {
 namespace {
 
@@ -20,14 +22,6 @@ constexpr tcflag_t kFramingBits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
 // The Unix98 pseudo-terminal slaves use majors 136 to 143 (devices.txt).
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
-
-int Ioctl(int fd, unsigned long request, void* argument) {
-    int result;
-    do {
-        result = ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
 
 // A pseudo-terminal master (TIOCGPTN answers only there) or slave. The kernel's
 // pty driver (pty_set_termios) always clears PARENB and forces CS8 on the

@@ -1,0 +1,79 @@
+// testbay: the service and hardware-test program.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/automation_server.h"
+#include "app/testbay_app.h"
+#include "app/version.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void RequestStop(int) { g_stop.store(true); }
+
+// Without SA_RESTART a signal ends the blocking read of the request loop, so
+// that the program still cleans up after itself.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+constexpr const char* kUsage =
+    "usage: testbay [-Automation | -Embedding] [--version] [--help]\n"
+    "\n"
+    "Without a switch testbay shows its desktop window.\n"
+    "  -Automation, /Automation   serve one automation client on standard input and output\n"
+    "  -Embedding, /Embedding     the same\n"
+    "  --version                  print the version\n"
+    "  --help                     print this text\n"
+    "\n"
+    "Environment:\n"
+    "  TESTBAY_CONFIG_DIR   directory of Testbay.ini (default: /var/lib/Altheon/Corvexan/Firmware/\n"
+    "                       when it can be created, else $XDG_CONFIG_HOME or ~/.config below that path)\n"
+    "  TESTBAY_WINDOWS_DIR  directory of TESTBAY.INI (default: $XDG_CONFIG_HOME or ~/.config)\n"
+    "  TMPDIR               where the temporary directory with the trace LOG.TXT is made\n"
+    "  LC_ALL, LC_MESSAGES, LANG   German texts for a German locale unless Testbay.ini says otherwise\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const testbay::CommandLine commandLine = testbay::ParseCommandLine(arguments);
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "testbay: %s\n", commandLine.error.c_str());
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("testbay %s\n", testbay::kTestbayVersion);
+        return 0;
+    }
+
+    CatchStopSignals();
+    testbay::CTestbayApp app;
+    if (!app.InitInstance(arguments)) {
+        std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
+        app.ExitInstance();
+        return 1;
+    }
+    int status = 0;
+    if (app.Automation()) {
+        testbay::RunAutomationServer(std::cin, std::cout, g_stop);
+    } else {
+        std::fprintf(stderr, "testbay: the desktop window is not part of this build; use -Automation\n");
+        status = 1;
+    }
+    app.ExitInstance();
+    return status;
+}

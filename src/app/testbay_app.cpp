@@ -1,0 +1,88 @@
+#include "app/testbay_app.h"
+
+#include <strings.h>
+
+#include <cstdio>
+
+#include "app/directories.h"
+#include "app/language.h"
+#include "app/settings.h"
+#include "app/settings_index.h"
+#include "app/version.h"
+#include "comm/trace.h"
+#include "platform/folders.h"
+
+namespace testbay {
+namespace {
+
+constexpr int kTemporaryDirectorySlots = 4;
+
+bool IsSwitch(const std::string& argument, const char* name) {
+    return argument.size() > 1 && (argument[0] == '/' || argument[0] == '-') &&
+           strcasecmp(argument.c_str() + 1, name) == 0;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine commandLine;
+    for (const std::string& argument : arguments) {
+        if (IsSwitch(argument, "Automation") || IsSwitch(argument, "Embedding")) {
+            commandLine.automation = true;
+        } else if (argument == "--version") {
+            commandLine.version = true;
+        } else if (argument == "--help" || argument == "-h") {
+            commandLine.help = true;
+        } else if (commandLine.error.empty()) {
+            commandLine.error = "unknown argument '" + argument + "' (see testbay --help)";
+        }
+    }
+    return commandLine;
+}
+
+int TestRegistryWriteAccess(const char*, const char*, const char*) { return 0; }
+
+std::string CTestbayApp::CreateTemporaryDirectory(const std::string& temporaryFolder) {
+    for (int slot = 0; slot < kTemporaryDirectorySlots; ++slot) {
+        const std::string candidate = temporaryFolder + "TESTBAY" + std::to_string(slot);
+        if (MakeNewDirectory(candidate)) return candidate + "/";
+    }
+    const std::string shared = temporaryFolder + "TESTBAY/";
+    MakeNewDirectory(shared);
+    return shared;
+}
+
+bool CTestbayApp::InitInstance(const std::vector<std::string>& arguments) {
+    const std::string configDirectory = ChooseConfigDirectory();
+    SetConfigDirectory(configDirectory);
+    WriteIniString(settings::kAppSection, settings::kIniPathKey, configDirectory.c_str(), settings::kProgramFile);
+
+    SetLanguage(ReadIniInt(settings::kLanguageSection, settings::kLanguageKey, DefaultLanguageFromLocale(),
+                           settings::kProgramFile));
+
+    tempDirectory_ = CreateTemporaryDirectory(TemporaryFolder());
+    SetTempDirectory(tempDirectory_);
+    LogOpen((tempDirectory_ + "LOG.TXT").c_str());
+
+    commandLine_ = ParseCommandLine(arguments);
+    if (!commandLine_.error.empty()) return false;
+    if (commandLine_.automation) return true;
+    // Without write access the class registration is left alone.
+    TestRegistryWriteAccess("Testbay", "TestWriteAccess", "TestToken");
+    return true;
+}
+
+int CTestbayApp::ExitInstance() {
+    LogClose();
+    if (!tempDirectory_.empty()) DeleteDirectoryTree(tempDirectory_);
+    tempDirectory_.clear();
+    return 0;
+}
+
+std::string CTestbayApp::MainWindowTitle() const {
+    char title[64];
+    std::snprintf(title, sizeof(title), kMainWindowTitleFormat, kTestbayVersion);
+    return title;
+}
+
+}  // namespace testbay

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testbay {
+
+// What the command line asks for. Switches start with '/' or '-'; their
+// names match without regard to case.
+struct CommandLine {
+    bool automation = false;  // "Automation" or "Embedding": serve a script, no window
+    bool version = false;     // --version
+    bool help = false;        // --help
+    std::string error;        // an argument the program does not know
+};
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Whether the program may write its class registration; there is no
+// registry here, so never.
+int TestRegistryWriteAccess(const char* name, const char* subkeyName, const char* valueText);
+
+// The application object: fixes the configuration and temporary
+// directories, the language and the trace log at start, and cleans up at exit.
+class CTestbayApp {
+public:
+    // Runs the start-up steps in order. False when start-up failed; Error()
+    // then says why in one line.
+    bool InitInstance(const std::vector<std::string>& arguments);
+    // Closes the log and deletes the temporary directory.
+    int ExitInstance();
+
+    bool Automation() const { return commandLine_.automation; }
+    const std::string& Error() const { return commandLine_.error; }
+    // "TESTBAY 04.02.08 based Application " for the desktop window.
+    std::string MainWindowTitle() const;
+
+    // The first of TESTBAY0 … TESTBAY3 below `temporaryFolder` that this call
+    // could create, else TESTBAY (created when missing); with a trailing '/'.
+    static std::string CreateTemporaryDirectory(const std::string& temporaryFolder);
+
+private:
+    CommandLine commandLine_;
+    std::string tempDirectory_;
+};
+
+}  // namespace testbay
