@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/help.h"
+#include "app/language.h"
+#include "app/serial_setup.h"
+#include "app/settings.h"
+#include "platform/serial_device_list.h"
+#include "support/virtual_line.h"
+
+namespace testbay {
+namespace {
+
+using test::ScriptedPeer;
+using test::TempDir;
+using test::VirtualLineFixture;
+using test::WriteWholeFile;
+
+std::vector<std::string> Texts(const SerialSetup& setup) {
+    std::vector<std::string> texts;
+    for (const SerialPortChoice& choice : setup.Choices()) texts.push_back(choice.text);
+    return texts;
+}
+
+// Every "COM<n>" opens an in-memory port; only one may be open at a time.
+class SerialSetupTest : public ::testing::Test {
+protected:
+    void SetIni(const std::string& content) { WriteWholeFile(line_.Dir().File("Testbay.ini"), content); }
+    int StoredComPort() { return ReadIniInt("Testbay", "ComPort", -1, "Testbay.ini"); }
+
+    ScriptedPeer peer_;
+    VirtualLineFixture line_{peer_};
+    SerialSetup setup_;
+};
+
+TEST_F(SerialSetupTest, ListsMappedAndPresentPortsSortedAndPreselectsCom1) {
+    SetIni("[Ports]\r\nCOM10=/dev/ttyUSB0\r\n");
+    setup_.Open({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyACM0"});
+    EXPECT_EQ(Texts(setup_), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM10", "COM2"}));
+    ASSERT_EQ(setup_.Selection(), 1);
+    EXPECT_EQ(setup_.StatusText(), "");
+}
+
+TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithIt) {
+    SetIni("[Testbay]\r\nComPort=3\r\n");
+    setup_.Open({"/dev/ttyS0", "/dev/ttyS1"});
+    EXPECT_EQ(setup_.Selection(), -1);
+    EXPECT_FALSE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 3);
+
+    SetIni("[Testbay]\r\nComPort=3\r\n[Ports]\r\ncom30=/dev/ttyUSB3\r\n");
+    setup_.Open({"/dev/ttyS0", "/dev/ttyS1"});
+    ASSERT_GE(setup_.Selection(), 0);
+    EXPECT_EQ(setup_.Choices()[static_cast<size_t>(setup_.Selection())].text, "COM30");
+}
+
+TEST_F(SerialSetupTest, OkStoresTheNumberOnly) {
+    setup_.Open({"/dev/ttyS0", "/dev/ttyS11"});
+    setup_.Select(1);
+    ASSERT_EQ(setup_.Choices()[1].text, "COM12");
+    EXPECT_TRUE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 12);
+}
+
+TEST_F(SerialSetupTest, ChoosingAnUnmappedAdapterMapsAFreeNumber) {
+    SetIni("[Ports]\r\nCOM1=/dev/ttyUSB7\r\n");
+    setup_.Open({"/dev/ttyS1", "/dev/ttyACM0"});
+    ASSERT_EQ(Texts(setup_), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM2"}));
+    setup_.Select(0);
+    EXPECT_TRUE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 3);
+    char path[64];
+    ReadIniString("Ports", "COM3", "", path, sizeof(path), "Testbay.ini");
+    EXPECT_STREQ(path, "/dev/ttyACM0");
+}
+
+TEST_F(SerialSetupTest, PortHeldElsewhereShowsTheNoteInTheCurrentLanguage) {
+    const int held = line_.OpenChannel();
+    ASSERT_GE(held, 0);
+    SetLanguage(kGerman);
+    setup_.Open({"/dev/ttyS0"});
+    EXPECT_EQ(setup_.StatusText(),
+              "Hinweis: Diese Schnittstelle ist gegenwärtig von einer anderen Applikation geöffnet");
+    SetLanguage(kEnglish);
+    setup_.Select(0);
+    EXPECT_EQ(setup_.StatusText(), "This serial port is currently used by another application.");
+    ComClose(held);
+    setup_.Select(0);
+    EXPECT_EQ(setup_.StatusText(), "");
+    EXPECT_TRUE(setup_.Ok());
+}
+
+TEST_F(SerialSetupTest, HelpHandsOverItsTopic) {
+    std::string shown;
+    SetHelpDisplay([&shown](const std::string& topic) { shown = topic; });
+    setup_.Help();
+    SetHelpDisplay(nullptr);
+    EXPECT_EQ(shown, "settings.html");
+}
+
+TEST(SerialDeviceList, OnlyDevicesWithHardwareBehindThem) {
+    TempDir root;
+    namespace fs = std::filesystem;
+    fs::create_directories(root.File("dev"));
+    for (const char* name : {"ttyS0", "ttyS1", "ttyUSB0", "ttyACM2", "tty0", "ttyprintk"}) {
+        WriteWholeFile(root.File("dev/") + name, "");
+        fs::create_directories(root.File("sys/") + name);
+    }
+    for (const char* name : {"ttyS0", "ttyUSB0", "ttyACM2", "tty0"}) {
+        fs::create_directories(root.File("sys/") + name + "/device");
+    }
+    EXPECT_EQ(PresentSerialDevices(root.File("dev/"), root.File("sys/")),
+              (std::vector<std::string>{root.File("dev/ttyACM2"), root.File("dev/ttyS0"), root.File("dev/ttyUSB0")}));
+}
+
+}  // namespace
+}  // namespace testbay
