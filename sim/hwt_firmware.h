@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "sim/hwt_codec.h"
@@ -8,23 +10,31 @@
 
 namespace testbay::sim {
 
-// The relay's hardware-test firmware: answers each request telegram.
+// The relay's hardware-test firmware: one handler per command code, each
+// command group registering its own (hwt_<group>.cpp).
 class HwtFirmware {
 public:
-    explicit HwtFirmware(RelayHardware& hardware) : hardware_(hardware) {}
+    using Handler = std::function<std::vector<uint8_t>(const HwtRequestFrame& request)>;
+
+    explicit HwtFirmware(RelayHardware& hardware);
 
     // The answer frame for one request (never empty: unknown codes get status 3).
     std::vector<uint8_t> Answer(const HwtRequestFrame& request);
-    // Set by a baud-rate change command; the host applies it after answering.
-    uint32_t TakeRequestedBaud();
+    void Register(uint8_t command, Handler handler) { handlers_[command] = std::move(handler); }
 
 private:
-    std::vector<uint8_t> Leds(const HwtRequestFrame& request);
-    std::vector<uint8_t> Identity(const HwtRequestFrame& request);
-    std::vector<uint8_t> Baudrate(const HwtRequestFrame& request);
-
-    RelayHardware& hardware_;
-    uint32_t requestedBaud_ = 0;
+    std::map<uint8_t, Handler> handlers_;
 };
+
+// The command groups.
+void RegisterIdentityCommands(HwtFirmware& firmware, RelayHardware& hardware);
+void RegisterFrontPanelCommands(HwtFirmware& firmware, RelayHardware& hardware);
+void RegisterBinaryIoCommands(HwtFirmware& firmware, RelayHardware& hardware);
+void RegisterMemoryCommands(HwtFirmware& firmware, RelayHardware& hardware);
+void RegisterAnalogCommands(HwtFirmware& firmware, RelayHardware& hardware);
+void RegisterSerialPortCommands(HwtFirmware& firmware, RelayHardware& hardware);
+
+// An answer without fields.
+inline std::vector<uint8_t> StatusAnswer(uint8_t command, uint8_t status) { return EncodeHwtAnswer(command, status, {}); }
 
 }  // namespace testbay::sim

@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     testbay::sim::RelayModel model(testbay::LineSettings{baud, ParityCode(parity), testbay::kStopOne});
-    model.Hardware().cpuType = cpu;
-    model.Hardware().leds.assign(leds, false);
+    model.Hardware().identity.cpuType = cpu;
+    model.Hardware().frontPanel.leds.assign(leds, false);
     testbay::sim::PtyRelayHost host(model, faults, wireTiming);
     if (!host.Start()) {
         std::perror("testbay-relay: cannot create a pseudo-terminal");

@@ -1,17 +1,26 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
+
+#include "sim/analog_state.h"
+#include "sim/front_panel_state.h"
+#include "sim/identity_state.h"
+#include "sim/memory_state.h"
+#include "sim/serial_ports_state.h"
 
 namespace testbay::sim {
 
-// The plausible hardware of the virtual relay.
+// The plausible hardware of the virtual relay, one part per command group.
 struct RelayHardware {
-    std::string cpuType = "MBX2";
-    std::string hardwareVersion = "HW 03";
-    std::vector<std::string> versions = {"BS V04.10.02", "HWT V04.20.01", "APP V04.70.15", "V04.70.15"};
-    std::vector<bool> leds = std::vector<bool>(16, false);
+    IdentityState identity;
+    FrontPanelState frontPanel;
+    MemoryState memory;
+    AnalogState analog;
+    SerialPortsState serialPorts;
+    // Set by a link baud-rate command; the model applies it after answering.
+    uint32_t requestedLinkBaud = 0;
+    // Set by the reset command (its mode); the model restarts after answering.
+    int32_t requestedRestart = 0;
 };
 
 }  // namespace testbay::sim

@@ -20,7 +20,8 @@ std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size
         answers.push_back(firmware_.Answer(request));
         // The answer still goes out at the old rate; whatever follows it in
         // this chunk was sent at the old rate too and is garbage now.
-        if (const uint32_t baud = firmware_.TakeRequestedBaud()) {
+        if (const uint32_t baud = hardware_.requestedLinkBaud) {
+            hardware_.requestedLinkBaud = 0;
             line_.baud = baud;
             assembler_.Reset();
             break;

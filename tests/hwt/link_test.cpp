@@ -50,7 +50,7 @@ TEST_F(LinkAt115200, FindBaudrateTriesTheLowerRatesFirst) {
     EXPECT_EQ(WriteBauds(), (std::vector<uint32_t>{38400, 38400, 38400, 38400, 57600, 57600, 57600, 57600, 115200}));
     EXPECT_EQ(line_.Line().Writes().back().bytes, kSetLedOne);
     EXPECT_EQ(line_.Line().PcSettings().parity, kParityNone);
-    EXPECT_TRUE(relay_.Hardware().leds[0]);
+    EXPECT_TRUE(relay_.Hardware().frontPanel.leds[0]);
 }
 
 TEST_F(Link, FindBaudrateOnASilentLineEndsAt153600) {
@@ -72,7 +72,7 @@ TEST_F(Link, SetBaudrateChoosesTheFamilyRateTheRelayAndPcCanShare) {
 }
 
 TEST_F(Link, SetBaudrateFollowsToTheRelaysNewRate) {
-    relay_.Hardware().cpuType = "PBX1";
+    relay_.Hardware().identity.cpuType = "PBX1";
     ASSERT_EQ(client_.FindBaudrate(), 0);
     EXPECT_EQ(client_.SetBaudrate(0, 0), 1);
     EXPECT_EQ(ComGetBaud(channel_), 230400u);
