@@ -21,32 +21,35 @@
 namespace testbay {
 namespace {
 
-int64_t Ms(clockid_t clock) {
+int64_t NowMs(clockid_t clock = CLOCK_MONOTONIC) {
     timespec now{};
     clock_gettime(clock, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
-int64_t WallMs() { return Ms(CLOCK_MONOTONIC); }
-int64_t CpuMs() { return Ms(CLOCK_PROCESS_CPUTIME_ID); }
+int64_t CpuMs() {
+    return NowMs(CLOCK_PROCESS_CPUTIME_ID);
+}
 
 // Calls `step` (bytes moved, 0 for none yet, -1 on error) until `count` bytes
 // have moved, sleeping in `wait(msLeft)` in between; five seconds at most.
 template <typename Step, typename WaitFor>
 size_t Pump(size_t count, Step step, WaitFor wait) {
     size_t done = 0;
-    const int64_t deadline = WallMs() + 5000;
+    const int64_t deadline = NowMs() + 5000;
     while (done < count) {
         long n = step(done);
         if (n < 0) break;
         done += static_cast<size_t>(n);
-        int64_t left = deadline - WallMs();
+        int64_t left = deadline - NowMs();
         if (n == 0 && (left <= 0 || !wait(static_cast<int>(left)))) break;
     }
     return done;
 }
 
 // The master is non-blocking: EAGAIN means "wait in poll()".
-long MasterStep(ssize_t n) { return n >= 0 ? n : (errno == EAGAIN || errno == EINTR ? 0 : -1); }
+long MasterStep(ssize_t n) {
+    return n >= 0 ? n : (errno == EAGAIN || errno == EINTR ? 0 : -1);
+}
 bool PollMaster(int fd, short events, int ms) {
     pollfd entry{fd, events, 0};
     return poll(&entry, 1, ms) > 0;
@@ -76,8 +79,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(pty_.Create()) << "posix_openpt: errno " << errno; }
 
     LineSettings MasterSees() {
-        LineSettings seen;
-        seen.baud = 0;
+        LineSettings seen{0, kParityNone, kStopOne};
         EXPECT_TRUE(ReadLineSettings(pty_.MasterFd(), seen));
         return seen;
     }
@@ -162,9 +164,9 @@ TEST_F(SerialDeviceTest, WaitsSleepUntilTheirTimeOut) {
     ASSERT_EQ(device.Open(pty_.SlavePath(), LineSettings{}), 0);
 
     int64_t cpuBefore = CpuMs();
-    int64_t wallBefore = WallMs();
+    int64_t wallBefore = NowMs();
     EXPECT_EQ(device.WaitReadable(400), SerialDevice::Wait::TimedOut);
-    int64_t elapsed = WallMs() - wallBefore;
+    int64_t elapsed = NowMs() - wallBefore;
     EXPECT_GE(elapsed, 350);
     EXPECT_LT(elapsed, 4000);
     EXPECT_LT(CpuMs() - cpuBefore, 150) << "WaitReadable burnt CPU while waiting";
@@ -177,9 +179,9 @@ TEST_F(SerialDeviceTest, WaitsSleepUntilTheirTimeOut) {
     // Far more than the pty buffers hold, and the master never reads.
     std::vector<uint8_t> bytes(4 * 1024 * 1024, 0x5A);
     cpuBefore = CpuMs();
-    wallBefore = WallMs();
+    wallBefore = NowMs();
     EXPECT_FALSE(device.Write(bytes.data(), bytes.size(), 300));
-    elapsed = WallMs() - wallBefore;
+    elapsed = NowMs() - wallBefore;
     EXPECT_GE(elapsed, 250);
     EXPECT_LT(elapsed, 4000);
     EXPECT_LT(CpuMs() - cpuBefore, 200) << "Write burnt CPU while waiting for room";
@@ -193,18 +195,18 @@ TEST_F(SerialDeviceTest, ClosedPseudoTerminalMeansDeviceGone) {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         pty_.Close();
     });
-    int64_t wallBefore = WallMs();
+    int64_t wallBefore = NowMs();
     EXPECT_EQ(device.WaitReadable(10000), SerialDevice::Wait::Failed);  // gone while waiting
-    EXPECT_LT(WallMs() - wallBefore, 5000);
+    EXPECT_LT(NowMs() - wallBefore, 5000);
     relay.join();
 
-    wallBefore = WallMs();
+    wallBefore = NowMs();
     EXPECT_EQ(device.WaitReadable(10000), SerialDevice::Wait::Failed);  // already gone
     uint8_t buffer[8];
     EXPECT_EQ(device.Read(buffer, sizeof buffer), -1);
     const uint8_t byte = 0x42;
     EXPECT_FALSE(device.Write(&byte, 1, 1000));
-    EXPECT_LT(WallMs() - wallBefore, 2000);
+    EXPECT_LT(NowMs() - wallBefore, 2000);
     EXPECT_EQ(device.QueuedInput(), 0u);
     device.Close();
     EXPECT_FALSE(device.IsOpen());
