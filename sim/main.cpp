@@ -26,17 +26,34 @@ int ParityCode(const std::string& name) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Virtual protection relay on a pseudo-terminal"};
-    uint32_t baud = 38400;
+    testbay::sim::RelayConfig config;
+    std::string state = "hwt";
     std::string parity = "none";
+    std::string appParity = "even";
+    bool oldFirmware = false;
     std::string cpu = "MBX2";
     size_t leds = 16;
     std::string link;
     bool wireTiming = false;
     testbay::sim::FaultConfig faults;
-    app.add_option("--baud", baud, "baud rate the relay listens at")->capture_default_str();
-    app.add_option("--parity", parity, "parity the relay listens with")
-        ->check(CLI::IsMember({"none", "odd", "even", "mark", "space"}))
+    const auto parities = CLI::IsMember({"none", "odd", "even", "mark", "space"});
+    app.add_option("--state", state, "firmware running at start")
+        ->check(CLI::IsMember({"boot", "app", "hwt"}))
         ->capture_default_str();
+    app.add_option("--baud", config.hardwareTestLine.baud, "rate of the hardware-test firmware at start")
+        ->capture_default_str();
+    app.add_option("--parity", parity, "parity of the hardware-test firmware at start")
+        ->check(parities)
+        ->capture_default_str();
+    app.add_option("--boot-baud", config.bootLine.baud, "rate of the boot system")->capture_default_str();
+    app.add_option("--app-baud", config.applicationLine.baud, "rate of the protection application")
+        ->capture_default_str();
+    app.add_option("--app-parity", appParity, "parity of the protection application")
+        ->check(parities)
+        ->capture_default_str();
+    app.add_flag("--old-firmware", oldFirmware,
+                 "hardware-test firmware without order and serial number writes (left to the boot system)");
+    app.add_option("--boot-nak-every", config.bootNakEvery, "the boot system answers every n-th telegram with NAK");
     app.add_option("--cpu", cpu, "CPU board type")->capture_default_str();
     app.add_option("--leds", leds, "number of LEDs")->check(CLI::Range(1, 64))->capture_default_str();
     app.add_option("--link", link, "also reach the device through this symbolic link");
@@ -50,8 +67,12 @@ int main(int argc, char** argv) {
     app.add_flag("--silent", faults.silent, "never answer");
     CLI11_PARSE(app, argc, argv);
 
-    testbay::sim::RelayModel model(testbay::LineSettings{baud, ParityCode(parity), testbay::kStopOne});
+    config.hardwareTestLine.parity = ParityCode(parity);
+    config.applicationLine.parity = ParityCode(appParity);
+    config.startState = state == "boot" ? 1 : state == "app" ? 2 : 3;
+    testbay::sim::RelayModel model(config);
     model.Hardware().identity.cpuType = cpu;
+    model.Hardware().identity.writesIdentity = !oldFirmware;
     model.Hardware().frontPanel.leds.assign(leds, false);
     testbay::sim::PtyRelayHost host(model, faults, wireTiming);
     if (!host.Start()) {

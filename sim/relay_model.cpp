@@ -1,20 +1,68 @@
 #include "sim/relay_model.h"
 
+#include "platform/clock.h"
+
 namespace testbay::sim {
+namespace {
 
-RelayModel::RelayModel(LineSettings line) : line_(line) {}
+constexpr uint32_t kBootSystem = 1;
+constexpr uint32_t kApplication = 2;
+constexpr uint32_t kHardwareTest = 3;
+constexpr uint8_t kStartHardwareTest = 4;
 
-bool RelayModel::Understands(const LineSettings& pcSide) const {
-    return pcSide.baud == line_.baud && pcSide.parity == line_.parity;
+bool SameLine(const LineSettings& a, const LineSettings& b) { return a.baud == b.baud && a.parity == b.parity; }
+
+}  // namespace
+
+RelayModel::RelayModel(RelayConfig config)
+    : config_(config), boot_(hardware_.identity, config.bootNakEvery), state_(config.startState) {}
+
+RelayModel::RelayModel(LineSettings line) : RelayModel(RelayConfig{.hardwareTestLine = line}) {}
+
+const LineSettings& RelayModel::Line() const {
+    const uint32_t state = state_ == kRestarting ? restartTarget_ : state_;
+    if (state == kBootSystem) return config_.bootLine;
+    if (state == kApplication) return config_.applicationLine;
+    return config_.hardwareTestLine;
+}
+
+uint32_t RelayModel::State() {
+    if (state_ == kRestarting && ProcessClock().NowMs() >= restartDoneMs_) FinishRestart();
+    return state_;
+}
+
+void RelayModel::Restart(uint32_t target, int64_t delayMs) {
+    state_ = kRestarting;
+    restartTarget_ = target;
+    restartDoneMs_ = ProcessClock().NowMs() + delayMs;
+}
+
+void RelayModel::FinishRestart() {
+    state_ = restartTarget_;
+    assembler_.Reset();
+    boot_.Reset();
+    application_.Reset();
+    // The hardware-test firmware always starts at its start rate.
+    if (state_ == kHardwareTest) config_.hardwareTestLine.baud = kHardwareTestStartBaud;
 }
 
 std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size_t count,
                                                       const LineSettings& pcSide) {
-    std::vector<std::vector<uint8_t>> answers;
-    if (!Understands(pcSide)) {
+    const uint32_t state = State();
+    if (state == kRestarting) return {};
+    if (!SameLine(pcSide, Line())) {
         assembler_.Reset();
-        return answers;
+        boot_.Reset();
+        application_.Reset();
+        return {};
     }
+    if (state == kBootSystem) return BootReceive(bytes, count);
+    if (state == kApplication) return ApplicationReceive(bytes, count);
+    return HardwareTestReceive(bytes, count);
+}
+
+std::vector<std::vector<uint8_t>> RelayModel::HardwareTestReceive(const uint8_t* bytes, size_t count) {
+    std::vector<std::vector<uint8_t>> answers;
     for (const HwtRequestFrame& request : assembler_.Feed(bytes, count)) {
         ++requestsSeen_;
         answers.push_back(firmware_.Answer(request));
@@ -22,12 +70,41 @@ std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size
         // this chunk was sent at the old rate too and is garbage now.
         if (const uint32_t baud = hardware_.requestedLinkBaud) {
             hardware_.requestedLinkBaud = 0;
-            line_.baud = baud;
+            config_.hardwareTestLine.baud = baud;
             assembler_.Reset();
+            break;
+        }
+        if (const int32_t mode = hardware_.requestedRestart) {
+            hardware_.requestedRestart = 0;
+            RestartAfterReset(mode);
             break;
         }
     }
     return answers;
+}
+
+void RelayModel::RestartAfterReset(int32_t mode) {
+    if (mode == kBootSystem) {
+        Restart(kBootSystem, config_.hardwareTestToBootMs);
+    } else if (mode == kApplication) {
+        Restart(kApplication, config_.hardwareTestToApplicationMs);
+    } else {
+        Restart(kHardwareTest, config_.hardwareTestRestartMs);
+    }
+}
+
+std::vector<std::vector<uint8_t>> RelayModel::BootReceive(const uint8_t* bytes, size_t count) {
+    BootSystem::Outcome outcome = boot_.Receive(bytes, count);
+    requestsSeen_ += outcome.answers.size();
+    if (outcome.restartCode == kStartHardwareTest) Restart(kHardwareTest, config_.bootToHardwareTestMs);
+    return std::move(outcome.answers);
+}
+
+std::vector<std::vector<uint8_t>> RelayModel::ApplicationReceive(const uint8_t* bytes, size_t count) {
+    VdewApplication::Outcome outcome = application_.Receive(bytes, count);
+    requestsSeen_ += outcome.answers.size();
+    if (outcome.restartIntoHardwareTest) Restart(kHardwareTest, config_.applicationToHardwareTestMs);
+    return std::move(outcome.answers);
 }
 
 }  // namespace testbay::sim

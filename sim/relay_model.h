@@ -5,37 +5,72 @@
 #include <vector>
 
 #include "platform/line_settings.h"
+#include "sim/boot_system.h"
 #include "sim/hwt_codec.h"
 #include "sim/hwt_firmware.h"
 #include "sim/line_peer.h"
 #include "sim/relay_hardware.h"
+#include "sim/vdew_application.h"
 
 namespace testbay::sim {
 
-// The virtual relay. It listens at its own baud rate and parity only: bytes
-// sent with other settings arrive as garbage and get no answer.
+// Which firmware the relay runs, with the rate and parity each listens at and
+// how long each restart takes.
+struct RelayConfig {
+    uint32_t startState = 3;  // 1 boot system, 2 application, 3 hardware test
+    LineSettings hardwareTestLine{38400, kParityNone, kStopOne};
+    LineSettings bootLine{115200, kParityNone, kStopOne};
+    LineSettings applicationLine{38400, kParityEven, kStopOne};
+    int64_t bootToHardwareTestMs = 500;
+    int64_t applicationToHardwareTestMs = 1500;
+    int64_t hardwareTestToBootMs = 1000;
+    int64_t hardwareTestToApplicationMs = 2000;
+    int64_t hardwareTestRestartMs = 1000;
+    uint32_t bootNakEvery = 0;  // every n-th boot-system answer is a NAK
+};
+
+// The virtual relay: boot system, protection application and hardware-test
+// firmware, with the restarts between them. It listens at the current
+// firmware's rate and parity only: bytes sent with other settings arrive as
+// garbage and get no answer; while it restarts it hears nothing.
 class RelayModel final : public LinePeer {
 public:
-    explicit RelayModel(LineSettings line = LineSettings{38400, kParityNone, kStopOne});
+    static constexpr uint32_t kRestarting = 0;
+    static constexpr uint32_t kHardwareTestStartBaud = 38400;
 
-    // Bytes from the PC, sent with the PC side's settings; returns the answer
-    // frames they complete, in order.
+    explicit RelayModel(RelayConfig config = {});
+    // Starts in the hardware test, listening with `line`.
+    explicit RelayModel(LineSettings line);
+
     std::vector<std::vector<uint8_t>> Receive(const uint8_t* bytes, size_t count,
                                               const LineSettings& pcSide) override;
-    uint32_t Baud() const override { return line_.baud; }
+    uint32_t Baud() const override { return Line().baud; }
 
-    const LineSettings& Line() const { return line_; }
-    void SetLine(const LineSettings& line) { line_ = line; }
+    // The firmware running now (kRestarting during a restart).
+    uint32_t State();
+    const LineSettings& Line() const;
+    void SetLine(const LineSettings& line) { config_.hardwareTestLine = line; }
     RelayHardware& Hardware() { return hardware_; }
+    RelayConfig& Config() { return config_; }
     uint64_t RequestsSeen() const { return requestsSeen_; }
 
 private:
-    bool Understands(const LineSettings& pcSide) const;
+    void Restart(uint32_t target, int64_t delayMs);
+    void FinishRestart();
+    std::vector<std::vector<uint8_t>> HardwareTestReceive(const uint8_t* bytes, size_t count);
+    std::vector<std::vector<uint8_t>> BootReceive(const uint8_t* bytes, size_t count);
+    std::vector<std::vector<uint8_t>> ApplicationReceive(const uint8_t* bytes, size_t count);
+    void RestartAfterReset(int32_t mode);
 
-    LineSettings line_;
+    RelayConfig config_;
     RelayHardware hardware_;
     HwtFirmware firmware_{hardware_};
     HwtRequestAssembler assembler_;
+    BootSystem boot_;
+    VdewApplication application_;
+    uint32_t state_;
+    uint32_t restartTarget_ = 0;
+    int64_t restartDoneMs_ = 0;
     uint64_t requestsSeen_ = 0;
 };
 

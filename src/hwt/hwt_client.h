@@ -270,6 +270,10 @@ private:
     };
 
     void ClearTexts();
+    // Firmware that does not know the identity writes leaves them to the
+    // boot system (boot_system_writes.cpp).
+    int SetMlfbThroughBootSystem(const std::string& text);
+    int SetSerialNumberThroughBootSystem(const std::string& text);
     // Handles a complete response with a good checksum; true to repeat.
     bool AcceptResponse(uint8_t command);
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace testbay {
+
+// CRC-16 with polynomial 0x1021, register preset 0, no reflection and no
+// final exclusive or. Over a telegram that ends in its own CRC (high byte
+// first) it gives 0.
+uint16_t Crc16Xmodem(const uint8_t* bytes, size_t length);
+
+}  // namespace testbay
