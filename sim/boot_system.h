@@ -17,7 +17,8 @@ public:
         int restartCode = -1;  // set by 'R'
     };
 
-    BootSystem(IdentityState& identity, uint32_t nakEvery) : identity_(identity), nakEvery_(nakEvery) {}
+    // `nakEvery` stays the relay's setting, so that it can change while running.
+    BootSystem(IdentityState& identity, const uint32_t& nakEvery) : identity_(identity), nakEvery_(nakEvery) {}
 
     Outcome Receive(const uint8_t* bytes, size_t count);
     void Reset() { pending_.clear(); }
@@ -28,7 +29,7 @@ private:
     bool NextAnswerIsNak();
 
     IdentityState& identity_;
-    uint32_t nakEvery_;
+    const uint32_t& nakEvery_;
     uint64_t answers_ = 0;
     std::vector<uint8_t> pending_;
 };

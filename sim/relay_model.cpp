@@ -15,7 +15,7 @@ bool SameLine(const LineSettings& a, const LineSettings& b) { return a.baud == b
 }  // namespace
 
 RelayModel::RelayModel(RelayConfig config)
-    : config_(config), boot_(hardware_.identity, config.bootNakEvery), state_(config.startState) {}
+    : config_(config), boot_(hardware_.identity, config_.bootNakEvery), state_(config.startState) {}
 
 RelayModel::RelayModel(LineSettings line) : RelayModel(RelayConfig{.hardwareTestLine = line}) {}
 
