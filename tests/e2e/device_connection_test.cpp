@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "comm/channel.h"
+#include "hwt/hwt_client.h"
+#include "support/relay_process.h"
+
+namespace testbay {
+namespace {
+
+using test::RelayProcess;
+
+// Opens COM1 on the relay and closes it again at the end of the test.
+class RelayChannel {
+public:
+    RelayChannel() { ComOpen(1, channel_); }
+    ~RelayChannel() { ComClose(channel_); }
+    int Index() const { return channel_; }
+
+private:
+    int channel_ = -1;
+};
+
+struct StartState {
+    const char* option;
+    uint32_t state;
+};
+
+class EnterFromState : public ::testing::TestWithParam<StartState> {};
+
+TEST_P(EnterFromState, RelayReachesTheHardwareTestAndTheStartStateIsRecorded) {
+    RelayProcess relay({"--state", GetParam().option});
+    ASSERT_FALSE(relay.Device().empty());
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.EnterHardwaretest(), 1);
+    const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("EnterHardwaretest from %s: %.2f s\n", GetParam().option, elapsed);
+    EXPECT_EQ(client.KnownDeviceState(), GetParam().state);
+    int32_t count = 0;
+    EXPECT_EQ(client.GetLedCount(count), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, EnterFromState,
+                         ::testing::Values(StartState{"boot", 1}, StartState{"app", 2}, StartState{"hwt", 3}),
+                         [](const auto& info) { return std::string(info.param.option); });
+
+}  // namespace
+}  // namespace testbay
