@@ -1,7 +1,9 @@
 #include "app/automation_server.h"
 
 #include <nlohmann/json.hpp>
-#include <string>
+
+#include "app/automation_methods.h"
+#include "comm/com_exception.h"
 
 namespace testbay {
 namespace {
@@ -11,29 +13,233 @@ using nlohmann::json;
 constexpr int kParseError = -32700;
 constexpr int kInvalidRequest = -32600;
 constexpr int kMethodNotFound = -32601;
+constexpr int kInvalidParams = -32602;
+constexpr int kInternalError = -32603;
+constexpr int kSerialError = -32000;
 
-json Error(const json& id, int code, const std::string& message) {
+struct RpcError {
+    int code;
+    std::string message;
+};
+
+json ErrorReply(const json& id, int code, const std::string& message) {
     return json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
 }
 
-json Reply(const std::string& line) {
-    const json request = json::parse(line, nullptr, false);
-    if (request.is_discarded()) return Error(nullptr, kParseError, "Parse error");
-    if (!request.is_object() || !request.contains("method") || !request["method"].is_string()) {
-        return Error(request.is_object() && request.contains("id") ? request["id"] : json(nullptr), kInvalidRequest,
-                     "Invalid Request");
+RpcError ParamError(size_t position, const std::string& what) {
+    return {kInvalidParams, "parameter " + std::to_string(position) + ": " + what};
+}
+
+int32_t ToLong(const json& value, size_t position, ParamType type) {
+    if (!value.is_number_integer()) throw ParamError(position, std::string("expected ") + ParamTypeName(type));
+    const int64_t number = value.is_number_unsigned() && value.get<uint64_t>() > INT64_MAX
+                               ? INT64_MAX
+                               : value.get<int64_t>();
+    if (number < INT32_MIN || number > UINT32_MAX) throw ParamError(position, "outside 32 bits");
+    return static_cast<int32_t>(static_cast<uint32_t>(number));
+}
+
+AutomationValue ToValue(const json& value, ParamType type, size_t position) {
+    const std::string expected = std::string("expected ") + ParamTypeName(type);
+    switch (type) {
+    case ParamType::Long:
+    case ParamType::LongRef:
+        return ToLong(value, position, type);
+    case ParamType::Bool:
+    case ParamType::BoolRef:
+        if (value.is_boolean()) return int32_t{value.get<bool>() ? 1 : 0};
+        return int32_t{ToLong(value, position, type) != 0 ? 1 : 0};
+    case ParamType::Double:
+    case ParamType::DoubleRef:
+        if (!value.is_number()) throw ParamError(position, expected);
+        return value.get<double>();
+    case ParamType::String:
+    case ParamType::StringRef: {
+        if (value.is_null()) return std::string();
+        if (!value.is_string()) throw ParamError(position, expected);
+        std::string bytes;
+        if (!Utf8ToEightBit(value.get<std::string>(), bytes)) {
+            throw ParamError(position, "a character above U+00FF");
+        }
+        return bytes;
     }
-    return Error(request.value("id", json(nullptr)), kMethodNotFound,
-                 "Method not found: " + request["method"].get<std::string>());
+    }
+    throw ParamError(position, expected);
+}
+
+AutomationValue DefaultValue(ParamType type) {
+    if (type == ParamType::DoubleRef) return 0.0;
+    if (type == ParamType::StringRef) return std::string();
+    return int32_t{0};
+}
+
+std::vector<AutomationValue> Arguments(const AutomationMethod& method, const json& params) {
+    if (!params.is_array()) throw RpcError{kInvalidParams, "parameters go by position, as an array"};
+    if (params.size() > method.params.size()) {
+        throw RpcError{kInvalidParams, std::string(method.name) + " takes " + std::to_string(method.params.size()) +
+                                           " parameters, not " + std::to_string(params.size())};
+    }
+    std::vector<AutomationValue> values;
+    for (size_t index = 0; index < method.params.size(); ++index) {
+        const ParamType type = method.params[index];
+        if (index < params.size()) {
+            values.push_back(ToValue(params[index], type, index + 1));
+        } else if (IsByReference(type)) {
+            values.push_back(DefaultValue(type));
+        } else {
+            throw ParamError(index + 1, std::string("missing ") + ParamTypeName(type));
+        }
+    }
+    return values;
+}
+
+json OutValue(const AutomationValue& value, ParamType type) {
+    switch (type) {
+    case ParamType::BoolRef: return std::get<int32_t>(value) != 0;
+    case ParamType::DoubleRef: return std::get<double>(value);
+    case ParamType::StringRef: return EightBitToUtf8(std::get<std::string>(value));
+    default: return std::get<int32_t>(value);
+    }
+}
+
+json ReturnValue(const AutomationResult& result, ReturnType type) {
+    if (type == ReturnType::String) {
+        const auto& text = std::get<std::optional<std::string>>(result);
+        return text ? json(EightBitToUtf8(*text)) : json(nullptr);
+    }
+    const int32_t number = std::get<int32_t>(result);
+    return type == ReturnType::Bool ? json(number != 0) : json(number);
+}
+
+json MethodList() {
+    json list = json::array();
+    for (const AutomationMethod& method : AutomationMethods()) {
+        json params = json::array();
+        for (const ParamType type : method.params) params.push_back(ParamTypeName(type));
+        list.push_back({{"dispid", DispIdOf(method)},
+                        {"name", method.name},
+                        {"params", params},
+                        {"returns", ReturnTypeName(method.returns)}});
+    }
+    return list;
+}
+
+json Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
+    if (name == "$methods") return MethodList();
+    const AutomationMethod* method = FindAutomationMethod(name);
+    if (!method) throw RpcError{kMethodNotFound, "Unknown name"};
+    CallArgs args(Arguments(*method, params));
+    AutomationResult result;
+    try {
+        result = method->call(document, args);
+    } catch (const AutomationParamError& error) {
+        throw ParamError(error.position, error.message);
+    } catch (const CComExeption& error) {
+        throw RpcError{kSerialError, error.Message()};
+    }
+    json out = json::array();
+    for (size_t index = 0; index < method->params.size(); ++index) {
+        if (IsByReference(method->params[index])) out.push_back(OutValue(args.Values()[index], method->params[index]));
+    }
+    return json{{"return", ReturnValue(result, method->returns)}, {"out", out}};
+}
+
+std::string Dump(const json& reply) { return reply.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+enum class LineRead { Complete, TooLong, End };
+
+// One line without its end; a line beyond the limit is skipped whole.
+LineRead ReadLine(std::istream& input, std::string& line) {
+    line.clear();
+    std::streambuf* buffer = input.rdbuf();
+    bool tooLong = false;
+    for (;;) {
+        const int character = buffer->sbumpc();
+        if (character == std::char_traits<char>::eof()) {
+            return tooLong ? LineRead::TooLong : line.empty() ? LineRead::End : LineRead::Complete;
+        }
+        if (character == '\n') return tooLong ? LineRead::TooLong : LineRead::Complete;
+        if (line.size() < AutomationServer::kMaxLineLength) {
+            line.push_back(static_cast<char>(character));
+        } else {
+            tooLong = true;
+            line.clear();
+        }
+    }
 }
 
 }  // namespace
 
+std::string EightBitToUtf8(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto code = static_cast<uint8_t>(byte);
+        if (code < 0x80) {
+            utf8.push_back(static_cast<char>(code));
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
+bool Utf8ToEightBit(const std::string& utf8, std::string& bytes) {
+    bytes.clear();
+    for (size_t index = 0; index < utf8.size(); ++index) {
+        const auto lead = static_cast<uint8_t>(utf8[index]);
+        if (lead < 0x80) {
+            bytes.push_back(static_cast<char>(lead));
+            continue;
+        }
+        if ((lead == 0xC2 || lead == 0xC3) && index + 1 < utf8.size() &&
+            (static_cast<uint8_t>(utf8[index + 1]) & 0xC0) == 0x80) {
+            bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (static_cast<uint8_t>(utf8[index + 1]) & 0x3F)));
+            ++index;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> AutomationServer::HandleLine(const std::string& line) {
+    const json request = json::parse(line, nullptr, false);
+    if (request.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
+    const bool hasId = request.is_object() && request.contains("id");
+    json id = hasId ? request["id"] : json(nullptr);
+    if (hasId && !(id.is_null() || id.is_string() || id.is_number())) id = nullptr;
+    if (!request.is_object() || !request.contains("method") || !request["method"].is_string()) {
+        return Dump(ErrorReply(id, kInvalidRequest, "Invalid Request"));
+    }
+    json reply;
+    try {
+        const json result = Call(document_, request["method"].get<std::string>(), request.value("params", json::array()));
+        reply = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
+    } catch (const RpcError& error) {
+        reply = ErrorReply(id, error.code, error.message);
+    } catch (const std::exception& error) {
+        reply = ErrorReply(id, kInternalError, error.what());
+    }
+    if (!hasId) return std::nullopt;
+    return Dump(reply);
+}
+
 void RunAutomationServer(std::istream& input, std::ostream& output, const std::atomic<bool>& stop) {
+    AutomationServer server;
     std::string line;
-    while (!stop.load() && std::getline(input, line)) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        output << Reply(line).dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+    for (;;) {
+        if (stop.load()) break;
+        const LineRead read = ReadLine(input, line);
+        if (read == LineRead::End) break;
+        std::optional<std::string> reply;
+        if (read == LineRead::TooLong) {
+            reply = Dump(ErrorReply(nullptr, kParseError, "Parse error: line too long"));
+        } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            reply = server.HandleLine(line);
+        }
+        if (reply) output << *reply << '\n' << std::flush;
     }
 }
 

@@ -2,12 +2,34 @@
 
 #include <atomic>
 #include <istream>
+#include <optional>
 #include <ostream>
+#include <string>
+
+#include "app/automation_document.h"
 
 namespace testbay {
 
-// Serves one automation client: one JSON-RPC request per input line, one
-// reply per output line, until the input closes or `stop` is set.
+// Serves one automation client over JSON-RPC 2.0: one request per line in,
+// one reply per line out. Every error ends only its own call.
+class AutomationServer {
+public:
+    static constexpr size_t kMaxLineLength = 16 * 1024 * 1024;
+
+    // The reply to one request line, or nothing for a notification.
+    std::optional<std::string> HandleLine(const std::string& line);
+    CTESTBAYDoc& Document() { return document_; }
+
+private:
+    CTESTBAYDoc document_;
+};
+
+// Runs a server until the input closes or `stop` is set.
 void RunAutomationServer(std::istream& input, std::ostream& output, const std::atomic<bool>& stop);
+
+// 8-bit texts travel as JSON strings of the characters U+0000 to U+00FF.
+std::string EightBitToUtf8(const std::string& bytes);
+// False when a character lies above U+00FF (or the text is no UTF-8).
+bool Utf8ToEightBit(const std::string& utf8, std::string& bytes);
 
 }  // namespace testbay

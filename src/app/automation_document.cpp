@@ -1,0 +1,218 @@
+#include "app/automation_document.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/automation_types.h"
+#include "app/settings.h"
+#include "app/settings_index.h"
+#include "comm/channel.h"
+#include "platform/clock.h"
+
+namespace testbay {
+namespace {
+
+constexpr int kSamples = 10;
+constexpr size_t kThbBufferSize = 256;
+constexpr size_t kThbFieldSize = 4;
+constexpr int32_t kThbUnknown = 32768;
+constexpr size_t kSabWords = 8;
+
+int32_t ThbFieldValue(const std::string& buffer, size_t field) {
+    const size_t offset = field * kThbFieldSize;
+    const std::string text = offset < buffer.size() ? buffer.substr(offset, kThbFieldSize) : std::string();
+    if (text.empty()) return 0;
+    switch (text[0]) {
+    case '*': return 980;
+    case '-': return 999;
+    case '?': return kThbUnknown;
+    case '~': return -999;
+    default: break;
+    }
+    int32_t value = 0;
+    for (size_t index = 0; index < 3 && index < text.size() && std::isdigit(static_cast<unsigned char>(text[index]));
+         ++index) {
+        value = value * 10 + (text[index] - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+void Beep() {}
+
+CTESTBAYDoc::~CTESTBAYDoc() {
+    client_.reset();
+    ComClose(channel_);
+    for (const int channel : leftChannels_) ComClose(channel);
+}
+
+int CTESTBAYDoc::EnterHardwaretest() {
+    const int comNumber = ReadIniInt(settings::kComPort.section, settings::kComPort.key,
+                                     settings::kComPort.defaultValue, settings::kProgramFile);
+    const int result = Connect(comNumber);
+    if (result < 0) {
+        Beep();
+        return 0;
+    }
+    return result;
+}
+
+int CTESTBAYDoc::EnterHardwaretestAtPort(int comNumber) { return std::max(Connect(comNumber), 0); }
+
+// -1 when the port cannot be opened.
+int CTESTBAYDoc::Connect(int comNumber) {
+    int channel = -1;
+    if (!ComOpen(comNumber, channel)) return -1;
+    // An earlier connection that was not ended keeps its channel open.
+    if (channel_ >= 0) leftChannels_.push_back(channel_);
+    channel_ = channel;
+    client_.reset();
+    client_ = std::make_unique<CHwtV4Client>(channel_);
+    return client_->EnterHardwaretest();
+}
+
+int CTESTBAYDoc::ExitHardwaretest() {
+    ComClose(channel_);
+    channel_ = -1;
+    client_.reset();
+    return 1;
+}
+
+int CTESTBAYDoc::GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    int32_t samples[kSamples];
+    for (int32_t& sample : samples) {
+        if (client->GetChannelValue(channel, a, sample) != 1) return 0;
+    }
+    // Both extremes are dropped; the largest is searched from the smallest
+    // number so that negative samples lose theirs too.
+    const int32_t* smallest = std::min_element(std::begin(samples), std::end(samples));
+    const int32_t* largest = std::max_element(std::begin(samples), std::end(samples));
+    int64_t sum = 0;
+    int64_t count = 0;
+    for (const int32_t& sample : samples) {
+        if (&sample == smallest || &sample == largest) continue;
+        sum += sample;
+        ++count;
+    }
+    if (count == 0) return 0;
+    average = static_cast<int32_t>((sum + count / 2) / count);
+    return 1;
+}
+
+int CTESTBAYDoc::GetAveragePhaseDifference(int32_t channel1, int32_t channel2, double& degrees) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    double samples[kSamples];
+    for (double& sample : samples) {
+        if (client->GetPhaseDifference(channel1, channel2, sample) != 1) return 0;
+    }
+    // Around ±180 degrees the negative samples join the positive ones.
+    if (samples[0] > 170.0 || samples[0] < -170.0) {
+        for (double& sample : samples) {
+            if (sample < 0) sample += 360.0;
+        }
+    }
+    int smallest = -1;
+    int largest = -1;
+    double smallestValue = 360.0;
+    double largestValue = -360.0;
+    for (int index = 0; index < kSamples; ++index) {
+        if (samples[index] < smallestValue) smallestValue = samples[smallest = index];
+        if (samples[index] > largestValue) largestValue = samples[largest = index];
+    }
+    double sum = 0;
+    int count = 0;
+    for (int index = 0; index < kSamples; ++index) {
+        if (index == smallest || index == largest) continue;
+        sum += samples[index];
+        ++count;
+    }
+    if (count == 0) return 0;
+    degrees = sum / count;
+    return 1;
+}
+
+std::optional<std::string> CTESTBAYDoc::GetChannelName(int32_t channel) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return std::nullopt;
+    int32_t type = 0, b = 0, c = 0, value = 0, board = 0;
+    if (client->GetChannelInfo(channel, type, b, c, &value, &board) == 0) return std::nullopt;
+    char letter = '?';
+    int32_t offset = 0;
+    switch (type) {
+    case 1: case 2: case 3: case 7: case 9: case 11: case 12: case 14: letter = 'I'; offset = 30; break;
+    case 4: case 8: letter = 'U'; offset = 20; break;
+    case 5: case 10: case 13: letter = 'M'; offset = 80; break;
+    default: break;
+    }
+    return std::to_string(board) + ":" + letter + std::to_string(value - offset);
+}
+
+int CTESTBAYDoc::ThbTemp(int32_t box, std::array<int32_t*, 6> temperatures) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    std::string buffer;
+    const int status = client->ThbTemp(box, buffer, kThbBufferSize);
+    for (size_t field = 0; field < temperatures.size(); ++field) {
+        *temperatures[field] = status == 1 ? ThbFieldValue(buffer, field) : kThbUnknown;
+    }
+    return status;
+}
+
+int32_t CTESTBAYDoc::ReadByte(int32_t index, uint32_t address) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return -1;
+    std::vector<uint8_t> byte;
+    if (client->ReadMemory(index, address, 1, byte) != 1 || byte.empty()) return -1;
+    return static_cast<int8_t>(byte[0]);
+}
+
+int CTESTBAYDoc::WriteByte(int32_t index, uint32_t address, int32_t value) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    const uint8_t byte = static_cast<uint8_t>(value);
+    return client->WriteMemory(index, address, std::span<const uint8_t>(&byte, 1));
+}
+
+int CTESTBAYDoc::Sleep(int32_t milliseconds) {
+    // Sleeps rather than spins: the same wait without burning a core.
+    if (milliseconds >= 0) ProcessClock().SleepMs(int64_t{milliseconds} + 1);
+    return 1;
+}
+
+int32_t CTESTBAYDoc::CalculateOffsetEx(int32_t channel) {
+    CHwtV4Client* client = CurrentHwtClient();
+    int32_t offset = 0;
+    if (client) client->CalculateOffset(channel, offset);
+    return offset;
+}
+
+int CTESTBAYDoc::GetCpuId(int32_t& a, int32_t& b, int32_t& c, std::string& text, int32_t& d) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    uint8_t byteA = 0, byteB = 0, byteC = 0;
+    int32_t value = 0;
+    std::string cpuText;
+    if (client->GetCpuId(byteA, byteB, byteC, cpuText, value) != 1) return 0;
+    a = byteA;
+    b = byteB;
+    c = byteC;
+    d = value;
+    CopyInPlace(text, cpuText);
+    return 1;
+}
+
+int CTESTBAYDoc::GetSabStatus(int32_t index, int32_t& value) {
+    CHwtV4Client* client = CurrentHwtClient();
+    if (!client) return 0;
+    int32_t words[kSabWords] = {};
+    int32_t count = 0;
+    if (client->SabStatus(words, count) != 1 || index < 0 || index >= count) return 0;
+    value = words[index];
+    return 1;
+}
+
+}  // namespace testbay

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hwt/hwt_client.h"
+
+namespace testbay {
+
+// The automation object: the automation's serial channel and client, and the
+// methods that do more than forward one client operation. Every other method
+// acts on the process's current client.
+class CTESTBAYDoc {
+public:
+    CTESTBAYDoc() = default;
+    // Lets go of a client that is left and closes the channels.
+    ~CTESTBAYDoc();
+    CTESTBAYDoc(const CTESTBAYDoc&) = delete;
+    CTESTBAYDoc& operator=(const CTESTBAYDoc&) = delete;
+
+    // Opens the stored "ComPort", makes a new client on it and brings the
+    // relay into the hardware test; a port that cannot be opened beeps.
+    int EnterHardwaretest();
+    // The same on COM<comNumber>, without the beep.
+    int EnterHardwaretestAtPort(int comNumber);
+    int ExitHardwaretest();
+
+    int GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average);
+    int GetAveragePhaseDifference(int32_t channel1, int32_t channel2, double& degrees);
+    std::optional<std::string> GetChannelName(int32_t channel);
+    int ThbTemp(int32_t box, std::array<int32_t*, 6> temperatures);
+    int32_t ReadByte(int32_t index, uint32_t address);
+    int WriteByte(int32_t index, uint32_t address, int32_t value);
+    int Sleep(int32_t milliseconds);
+    int32_t CalculateOffsetEx(int32_t channel);
+    int GetCpuId(int32_t& a, int32_t& b, int32_t& c, std::string& text, int32_t& d);
+    int GetSabStatus(int32_t index, int32_t& value);
+
+    int Channel() const { return channel_; }
+
+private:
+    int Connect(int comNumber);
+
+    int channel_ = -1;
+    // Channels that an earlier connection left open; closed with the document.
+    std::vector<int> leftChannels_;
+    std::unique_ptr<CHwtV4Client> client_;
+};
+
+// A beep where the program has a way to make one; silent otherwise.
+void Beep();
+
+}  // namespace testbay

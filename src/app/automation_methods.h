@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "app/automation_document.h"
+#include "app/automation_types.h"
+
+namespace testbay {
+
+// One method of the automation interface. Its dispatch identifier is its
+// position in the table, counted from 1.
+struct AutomationMethod {
+    const char* name;
+    std::vector<ParamType> params;
+    ReturnType returns;
+    std::function<AutomationResult(CTESTBAYDoc& document, CallArgs& args)> call;
+};
+
+const std::vector<AutomationMethod>& AutomationMethods();
+// The method of that name without regard to case, or null.
+const AutomationMethod* FindAutomationMethod(std::string_view name);
+int DispIdOf(const AutomationMethod& method);
+
+}  // namespace testbay
