@@ -4,22 +4,95 @@
 namespace testbay::sim {
 namespace {
 constexpr uint8_t kLedCommand = 0x0E;
+constexpr uint8_t kGokCommand = 0x0F;
+constexpr uint8_t kDisplayCommand = 0x1F;
+constexpr uint8_t kKeyswitchCommand = 0x21;
+constexpr uint8_t kKeyPressedCommand = 0x22;
+constexpr uint8_t kContrastCommand = 0x23;
+constexpr uint8_t kDisplayLightCommand = 0x24;
+constexpr int32_t kDisplayPatterns = 8;
+constexpr int32_t kMaxContrast = 63;
+constexpr int32_t kNoKeyPressed = 0xFFFF;
+
+std::vector<uint8_t> Fail(uint8_t command) { return StatusAnswer(command, kHwtFail); }
+std::vector<uint8_t> Pass(uint8_t command) { return StatusAnswer(command, kHwtPass); }
+
+bool OneScalarIn(const HwtRequestFrame& request, int32_t low, int32_t high) {
+    return request.scalars.size() == 1 && request.scalars[0] >= low && request.scalars[0] <= high;
+}
+
+std::vector<uint8_t> LedAnswer(std::vector<bool>& leds, const HwtRequestFrame& request) {
+    const auto count = static_cast<int32_t>(leds.size());
+    if (request.scalars.empty()) return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(count)});
+    const int32_t led = request.scalars[0];
+    if (led < 1 || led > count) return Fail(kLedCommand);
+    if (request.scalars.size() == 1) {
+        return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(leds[static_cast<size_t>(led - 1)] ? 1 : 0)});
+    }
+    leds[static_cast<size_t>(led - 1)] = request.scalars[1] == 1;
+    return Pass(kLedCommand);
+}
+
+// No field sets the display back to its resting pattern; a field shows a test pattern.
+std::vector<uint8_t> DisplayAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
+    if (request.scalars.empty()) {
+        panel.displayPattern = 0;
+        return Pass(kDisplayCommand);
+    }
+    if (!OneScalarIn(request, 0, kDisplayPatterns - 1)) return Fail(kDisplayCommand);
+    panel.displayPattern = request.scalars[0];
+    return Pass(kDisplayCommand);
+}
+
+std::vector<uint8_t> ContrastAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
+    if (request.scalars.empty()) {
+        return EncodeHwtAnswer(kContrastCommand, kHwtPass, {AnswerScalar(panel.displayContrast)});
+    }
+    if (!OneScalarIn(request, 0, kMaxContrast)) return Fail(kContrastCommand);
+    panel.displayContrast = request.scalars[0];
+    return Pass(kContrastCommand);
+}
+
+std::vector<uint8_t> KeyswitchAnswer(const FrontPanelState& panel, const HwtRequestFrame& request) {
+    if (!OneScalarIn(request, 1, static_cast<int32_t>(panel.keyswitches.size()))) return Fail(kKeyswitchCommand);
+    return EncodeHwtAnswer(kKeyswitchCommand, kHwtPass,
+                           {AnswerScalar(panel.keyswitches[static_cast<size_t>(request.scalars[0] - 1)])});
+}
+
+std::vector<uint8_t> KeyPressedAnswer(FrontPanelState& panel) {
+    int32_t key = kNoKeyPressed;
+    if (!panel.keysPressed.empty()) {
+        key = panel.keysPressed.front();
+        panel.keysPressed.pop_front();
+    }
+    return EncodeHwtAnswer(kKeyPressedCommand, kHwtPass, {AnswerScalar(key)});
+}
+
+// Switches an on/off output from a request with the one field 0 or 1.
+std::vector<uint8_t> SwitchAnswer(uint8_t command, bool& output, const HwtRequestFrame& request) {
+    if (!OneScalarIn(request, 0, 1)) return Fail(command);
+    output = request.scalars[0] == 1;
+    return Pass(command);
+}
+
 }  // namespace
 
 void RegisterFrontPanelCommands(HwtFirmware& firmware, RelayHardware& hardware) {
     FrontPanelState& panel = hardware.frontPanel;
-    firmware.Register(kLedCommand, [&panel](const HwtRequestFrame& request) {
-        auto& leds = panel.leds;
-        const auto count = static_cast<int32_t>(leds.size());
-        if (request.scalars.empty()) return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(count)});
-        const int32_t led = request.scalars[0];
-        if (led < 1 || led > count) return StatusAnswer(kLedCommand, kHwtFail);
-        if (request.scalars.size() == 1) {
-            return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(leds[static_cast<size_t>(led - 1)] ? 1 : 0)});
-        }
-        leds[static_cast<size_t>(led - 1)] = request.scalars[1] == 1;
-        return StatusAnswer(kLedCommand, kHwtPass);
+    firmware.Register(kLedCommand, [&panel](const HwtRequestFrame& request) { return LedAnswer(panel.leds, request); });
+    firmware.Register(kGokCommand, [&panel](const HwtRequestFrame& request) {
+        return SwitchAnswer(kGokCommand, panel.gok, request);
     });
+    firmware.Register(kDisplayLightCommand, [&panel](const HwtRequestFrame& request) {
+        return SwitchAnswer(kDisplayLightCommand, panel.displayLight, request);
+    });
+    firmware.Register(kDisplayCommand,
+                      [&panel](const HwtRequestFrame& request) { return DisplayAnswer(panel, request); });
+    firmware.Register(kContrastCommand,
+                      [&panel](const HwtRequestFrame& request) { return ContrastAnswer(panel, request); });
+    firmware.Register(kKeyswitchCommand,
+                      [&panel](const HwtRequestFrame& request) { return KeyswitchAnswer(panel, request); });
+    firmware.Register(kKeyPressedCommand, [&panel](const HwtRequestFrame&) { return KeyPressedAnswer(panel); });
 }
 
 }  // namespace testbay::sim

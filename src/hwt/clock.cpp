@@ -33,8 +33,7 @@ bool UtcCalendarTime(int32_t secondsSince1970, CalendarTime& out) {
     const time_t time = secondsSince1970;
     std::tm calendar{};
     if (gmtime_r(&time, &calendar) == nullptr) return false;
-    out = {calendar.tm_mday, calendar.tm_mon + 1, calendar.tm_year, calendar.tm_hour, calendar.tm_min,
-           calendar.tm_sec};
+    out = {calendar.tm_mday, calendar.tm_mon + 1, calendar.tm_year, calendar.tm_hour, calendar.tm_min, calendar.tm_sec};
     return true;
 }
 

@@ -77,6 +77,7 @@ int CHwtV4Client::GetMLFB(std::string& text) {
 int CHwtV4Client::SetMLFB(const std::string& text) {
     TraceLine("CHwtV4Client::SetMLFB");
     const int result = telegramm(kWriteMlfbCommand, {Block(text.data(), text.size())}, kIdentityWriteTimeoutMs);
+    if (DeviceStatus() == kHwtCommandUnknown) return SetMlfbThroughBootSystem(text);
     return result;
 }
 
@@ -97,8 +98,8 @@ int CHwtV4Client::GetSerialNumber(std::string& text) {
 
 int CHwtV4Client::SetSrialNumber(const std::string& text) {
     TraceLine("CHwtV4Client::SetSrialNumber");
-    const int result =
-        telegramm(kWriteSerialNumberCommand, {Block(text.data(), text.size())}, kIdentityWriteTimeoutMs);
+    const int result = telegramm(kWriteSerialNumberCommand, {Block(text.data(), text.size())}, kIdentityWriteTimeoutMs);
+    if (DeviceStatus() == kHwtCommandUnknown) return SetSerialNumberThroughBootSystem(text);
     return result;
 }
 

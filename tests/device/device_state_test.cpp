@@ -141,3 +141,44 @@ TEST(EnterHardwaretest, SilentLineFailsWithUnknownState) {
 
 }  // namespace
 }  // namespace testbay
+
+namespace testbay {
+namespace {
+
+class OldFirmware : public ::testing::Test {
+protected:
+    OldFirmware() { relay_.Hardware().identity.writesIdentity = false; }
+
+    sim::RelayModel relay_;
+    VirtualLineFixture line_{relay_};
+    CHwtV4Client client_{line_.OpenChannel()};
+};
+
+TEST_F(OldFirmware, OrderAndSerialNumbersGoThroughTheBootSystem) {
+    ASSERT_EQ(client_.FindBaudrate(), 0);
+    EXPECT_EQ(client_.SetMLFB("7SJ8031-5EC90-1FA0"), 1);
+    EXPECT_EQ(relay_.Hardware().identity.mlfb, "7SJ8031-5EC90-1FA0");
+    EXPECT_EQ(relay_.State(), 3u);
+    ASSERT_EQ(client_.FindBaudrate(), 0);
+    std::string mlfb;
+    EXPECT_EQ(client_.GetMLFB(mlfb), 1);
+    EXPECT_EQ(mlfb, "7SJ8031-5EC90-1FA0");
+
+    EXPECT_EQ(client_.SetSrialNumber("BF0811112222"), 1);
+    EXPECT_EQ(relay_.Hardware().identity.serialNumber, "BF0811112222");
+    const std::string trace = line_.Trace();
+    EXPECT_NE(trace.find("CV4Update::SetMlfb -> 0 \n"), std::string::npos);
+    EXPECT_NE(trace.find("CV4Update::SetBFNr -> 0 \n"), std::string::npos);
+}
+
+TEST_F(OldFirmware, BootSystemThatNeverAnswersFailsTheOrderNumber) {
+    ASSERT_EQ(client_.FindBaudrate(), 0);
+    relay_.Config().bootNakEvery = 1;
+    EXPECT_EQ(client_.SetMLFB("X"), 0);
+    // Even its restart request was refused: the relay stays in the boot system.
+    EXPECT_EQ(relay_.State(), 1u);
+    EXPECT_NE(relay_.Hardware().identity.mlfb, "X");
+}
+
+}  // namespace
+}  // namespace testbay

@@ -53,7 +53,7 @@ TEST(RelayModel, LongFormRequestsAreCheckedByTheirCrc) {
     const Bytes data(300, 0x11);
     const HwtField fields[] = {Scalar(0), Scalar(0), Block(data.data(), data.size())};
     Bytes frame;
-    ASSERT_TRUE(EncodeHwtRequest(0x2A, fields, frame));
+    ASSERT_TRUE(EncodeHwtRequest(0xA7, fields, frame));
     EXPECT_EQ(Send(relay, frame)[0][3], kHwtCommandUnknown);
     frame[100] ^= 1;
     EXPECT_EQ(Send(relay, frame)[0][3], kHwtChecksumError);
