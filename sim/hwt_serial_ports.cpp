@@ -1,24 +1,257 @@
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "hwt/hwt_client.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
+
+constexpr uint8_t kSendCommand = 0x2A;
 constexpr uint8_t kBaudrateCommand = 0x2B;
+constexpr uint8_t kPortTestCommand = 0x2C;
+constexpr uint8_t kPortIdCommand = 0x2D;
+constexpr uint8_t kPortCountCommand = 0x2E;
+constexpr uint8_t kBusInfoCommand = 0x65;
+constexpr uint8_t kBusStatisticsCommand = 0x66;
+constexpr uint8_t kBusBitsCommand = 0x68;
+constexpr uint8_t kHdlcParameterCommand = 0x78;
+constexpr uint8_t kHdlcTriggerCommand = 0x79;
+constexpr uint8_t kHdlcBinCommand = 0x7A;
+constexpr uint8_t kHdlcStartCommand = 0x7B;
+constexpr uint8_t kHdlcFreezeCommand = 0x7C;
+constexpr uint8_t kHdlcStatusCommand = 0x7D;
+constexpr uint8_t kHdlcReadCommand = 0x7E;
+constexpr uint8_t kHdlcDecodeCommand = 0x7F;
+constexpr uint8_t kModuleInfoCommand = 0x80;
+constexpr uint8_t kModuleResetCommand = 0x81;
+constexpr uint8_t kModuleTestCommand = 0x82;
+constexpr uint8_t kModuleCommand = 0x83;
+
 constexpr uint32_t kLinkRates[] = {38400, 57600, 115200, 153600, 230400};
+constexpr uint32_t kPortRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+constexpr int32_t kLinkPort = 0;
+constexpr int32_t kProtectionInterfaceBit = 0x8;
+// Port test failures: the port carries the test link; nothing came back.
+constexpr int32_t kPortCarriesLink = 0x86;
+constexpr int32_t kNothingReceived = -1;
+constexpr size_t kHdlcReadChunk = 200;
+constexpr int32_t kRecorderIdle = 0;
+constexpr int32_t kRecorderRunning = 1;
+constexpr int32_t kRecorderFrozen = 2;
+
+using Fields = std::vector<HwtAnswerField>;
+
+std::vector<uint8_t> Pass(uint8_t command, const Fields& fields = {}) {
+    return EncodeHwtAnswer(command, kHwtPass, fields);
+}
+std::vector<uint8_t> Fail(uint8_t command, const Fields& fields = {}) {
+    return EncodeHwtAnswer(command, kHwtFail, fields);
+}
+
+template <typename Items>
+auto Indexed(Items& items, const HwtRequestFrame& request) -> decltype(&items[0]) {
+    if (request.scalars.empty() || request.scalars[0] < 0) return nullptr;
+    const auto index = static_cast<size_t>(request.scalars[0]);
+    return index < items.size() ? &items[index] : nullptr;
+}
+
+HwtAnswerField AnswerBytes(std::vector<uint8_t> bytes) {
+    return {HwtAnswerField::Kind::Block, 0, std::move(bytes)};
+}
+
+// A board's serial number on the bus: the first two digits in the low byte
+// of the first word, the other eight in the second word, both little-endian.
+std::vector<uint8_t> BoardIdentityBlock(const BusBoard& board) {
+    const auto digit = [&board](size_t index) -> uint32_t {
+        return index < board.serial.size() ? static_cast<uint32_t>(board.serial[index] - '0') & 0xFu : 0u;
+    };
+    uint32_t second = 0;
+    for (size_t index = 2; index < 10; ++index) second = second << 4 | digit(index);
+    std::vector<uint8_t> block(8, 0);
+    block[0] = static_cast<uint8_t>(digit(0) << 4 | digit(1));
+    for (size_t index = 0; index < 4; ++index) block[4 + index] = static_cast<uint8_t>(second >> (8 * index));
+    return block;
+}
+
+// One line per frame: address, frame kind with its sequence numbers, and the
+// information length.
+std::string DecodeHdlcFrame(const std::vector<uint8_t>& frame) {
+    if (frame.size() < 2) return "ungueltiger Rahmen";
+    const uint8_t control = frame[1];
+    const int poll = control >> 4 & 1;
+    char text[64];
+    if ((control & 0x01) == 0) {
+        std::snprintf(text, sizeof(text), "A=%02X I N(S)=%d N(R)=%d P=%d L=%zu", frame[0], control >> 1 & 7,
+                      control >> 5 & 7, poll, frame.size() - 2);
+    } else if ((control & 0x03) == 0x01) {
+        static const char* const kSupervisory[] = {"RR", "RNR", "REJ", "SREJ"};
+        std::snprintf(text, sizeof(text), "A=%02X %s N(R)=%d P=%d", frame[0], kSupervisory[control >> 2 & 3],
+                      control >> 5 & 7, poll);
+    } else {
+        std::snprintf(text, sizeof(text), "A=%02X U C=%02X P=%d", frame[0], control & 0xEF, poll);
+    }
+    return text;
+}
+
+void RegisterPortCommands(HwtFirmware& firmware, RelayHardware& hardware) {
+    SerialPortsState& state = hardware.serialPorts;
+    firmware.Register(kPortCountCommand, [&state](const HwtRequestFrame&) {
+        return Pass(kPortCountCommand, {AnswerScalar(static_cast<int32_t>(state.ports.size()))});
+    });
+    firmware.Register(kPortIdCommand, [&state](const HwtRequestFrame& request) {
+        const RelayPort* port = Indexed(state.ports, request);
+        return port ? Pass(kPortIdCommand, {AnswerScalar(port->id)}) : Fail(kPortIdCommand);
+    });
+    // The link port's rate is the hardware-test link's own (the model
+    // switches after answering); a text block sets a port's parameters.
+    firmware.Register(kBaudrateCommand, [&state, &hardware](const HwtRequestFrame& request) {
+        RelayPort* port = Indexed(state.ports, request);
+        if (!port) return Fail(kBaudrateCommand);
+        if (!request.blocks.empty()) {
+            port->parameters.assign(request.blocks[0].begin(), request.blocks[0].end());
+            return Pass(kBaudrateCommand);
+        }
+        if (request.scalars.size() < 2) return Fail(kBaudrateCommand);
+        const auto baud = static_cast<uint32_t>(request.scalars[1]);
+        if (request.scalars[0] == kLinkPort) {
+            if (std::find(std::begin(kLinkRates), std::end(kLinkRates), baud) == std::end(kLinkRates)) {
+                return Fail(kBaudrateCommand);
+            }
+            hardware.requestedLinkBaud = baud;
+            return Pass(kBaudrateCommand);
+        }
+        if (std::find(std::begin(kPortRates), std::end(kPortRates), baud) == std::end(kPortRates)) {
+            return Fail(kBaudrateCommand);
+        }
+        port->baud = baud;
+        return Pass(kBaudrateCommand);
+    });
+    firmware.Register(kSendCommand, [&state](const HwtRequestFrame& request) {
+        RelayPort* port = Indexed(state.ports, request);
+        if (!port || request.scalars[0] == kLinkPort || request.blocks.empty()) return Fail(kSendCommand);
+        port->sent.insert(port->sent.end(), request.blocks[0].begin(), request.blocks[0].end());
+        return Pass(kSendCommand);
+    });
+    // A port passes when a test plug loops it back. A protection interface
+    // never sees its test come back and times out.
+    firmware.Register(kPortTestCommand, [&state](const HwtRequestFrame& request) {
+        const RelayPort* port = Indexed(state.ports, request);
+        if (!port) return Fail(kPortTestCommand);
+        if (request.scalars[0] == kLinkPort) return Fail(kPortTestCommand, {AnswerScalar(kPortCarriesLink)});
+        if ((port->id & kProtectionInterfaceBit) != 0) return StatusAnswer(kPortTestCommand, kHwtTimeout);
+        if (!port->loopbackPlug) return Fail(kPortTestCommand, {AnswerScalar(kNothingReceived)});
+        return Pass(kPortTestCommand);
+    });
+}
+
+void RegisterBusCommands(HwtFirmware& firmware, SerialPortsState& state) {
+    firmware.Register(kBusInfoCommand, [&state](const HwtRequestFrame& request) {
+        const auto found = request.scalars.empty() ? state.boards.end() : state.boards.find(request.scalars[0]);
+        if (found == state.boards.end()) return Fail(kBusInfoCommand);
+        const BusBoard& board = found->second;
+        return Pass(kBusInfoCommand,
+                    {AnswerScalar(board.kind << 8 | board.version), AnswerBytes(BoardIdentityBlock(board))});
+    });
+    firmware.Register(kBusStatisticsCommand, [&state](const HwtRequestFrame& request) {
+        const auto found = request.scalars.empty() ? state.boards.end() : state.boards.find(request.scalars[0]);
+        if (found == state.boards.end()) return Fail(kBusStatisticsCommand);
+        return Pass(kBusStatisticsCommand,
+                    {AnswerScalar(found->second.events), AnswerScalar(found->second.runtimeSeconds)});
+    });
+    // One bit per board present, and the bus error bits.
+    firmware.Register(kBusBitsCommand, [&state](const HwtRequestFrame&) {
+        uint32_t present = 0;
+        for (const auto& [number, board] : state.boards) present |= 1u << (number & 31);
+        return Pass(kBusBitsCommand, {AnswerScalar(static_cast<int32_t>(present)),
+                                      AnswerScalar(static_cast<int32_t>(state.busErrorBits))});
+    });
+}
+
+void RegisterModuleCommands(HwtFirmware& firmware, SerialPortsState& state) {
+    firmware.Register(kModuleInfoCommand, [&state](const HwtRequestFrame& request) {
+        const PlugInModule* module = Indexed(state.modules, request);
+        return module ? Pass(kModuleInfoCommand, {AnswerScalar(module->info)}) : Fail(kModuleInfoCommand);
+    });
+    firmware.Register(kModuleResetCommand, [&state](const HwtRequestFrame& request) {
+        PlugInModule* module = Indexed(state.modules, request);
+        if (!module || module->info == 0 || request.scalars.size() < 2) return Fail(kModuleResetCommand);
+        module->heldInReset = request.scalars[1] != 0;
+        return Pass(kModuleResetCommand);
+    });
+    firmware.Register(kModuleTestCommand, [&state](const HwtRequestFrame& request) {
+        const PlugInModule* module = Indexed(state.modules, request);
+        if (!module || module->info == 0 || module->heldInReset) return Fail(kModuleTestCommand);
+        return Pass(kModuleTestCommand, {AnswerScalar(module->testResult)});
+    });
+    firmware.Register(kModuleCommand, [&state](const HwtRequestFrame& request) {
+        const PlugInModule* module = Indexed(state.modules, request);
+        if (!module || module->info == 0) return Fail(kModuleCommand);
+        return Pass(kModuleCommand, {AnswerBytes({module->identification.begin(), module->identification.end()})});
+    });
+}
+
+void RegisterHdlcCommands(HwtFirmware& firmware, HdlcRecorder& recorder) {
+    firmware.Register(kHdlcParameterCommand, [&recorder](const HwtRequestFrame& request) {
+        if (request.scalars.size() < 2 || request.scalars[0] <= 0) return Fail(kHdlcParameterCommand);
+        recorder.baud = request.scalars[0];
+        recorder.mode = request.scalars[1];
+        recorder.address = request.scalars.size() > 2 ? request.scalars[2] : 0;
+        return Pass(kHdlcParameterCommand, {AnswerScalar(recorder.baud)});
+    });
+    firmware.Register(kHdlcTriggerCommand, [&recorder](const HwtRequestFrame& request) {
+        if (request.scalars.size() < 2) return Fail(kHdlcTriggerCommand);
+        recorder.triggerA = request.scalars[0];
+        recorder.triggerB = request.scalars[1];
+        return Pass(kHdlcTriggerCommand);
+    });
+    firmware.Register(kHdlcBinCommand, [&recorder](const HwtRequestFrame& request) {
+        if (request.scalars.size() < 2) return Fail(kHdlcBinCommand);
+        recorder.binA = request.scalars[0];
+        recorder.binB = request.scalars[1];
+        return Pass(kHdlcBinCommand);
+    });
+    firmware.Register(kHdlcStartCommand, [&recorder](const HwtRequestFrame&) {
+        recorder.running = true;
+        recorder.frozen = false;
+        return Pass(kHdlcStartCommand);
+    });
+    firmware.Register(kHdlcFreezeCommand, [&recorder](const HwtRequestFrame&) {
+        recorder.running = false;
+        recorder.frozen = true;
+        return Pass(kHdlcFreezeCommand);
+    });
+    firmware.Register(kHdlcStatusCommand, [&recorder](const HwtRequestFrame&) {
+        const int32_t state = recorder.running ? kRecorderRunning : recorder.frozen ? kRecorderFrozen : kRecorderIdle;
+        const auto frames = static_cast<int32_t>(recorder.frames.size());
+        return Pass(kHdlcStatusCommand, {AnswerScalar(state), AnswerScalar(frames), AnswerScalar(recorder.errors)});
+    });
+    // Frame a from byte b on, as much as fits an answer; the recorder must
+    // stand still to be read.
+    firmware.Register(kHdlcReadCommand, [&recorder](const HwtRequestFrame& request) {
+        const std::vector<uint8_t>* frame = recorder.running ? nullptr : Indexed(recorder.frames, request);
+        const int32_t from = request.scalars.size() > 1 ? request.scalars[1] : 0;
+        if (!frame || from < 0 || static_cast<size_t>(from) > frame->size()) return Fail(kHdlcReadCommand);
+        const auto first = frame->begin() + from;
+        const auto end = first + static_cast<long>(std::min(kHdlcReadChunk, frame->size() - static_cast<size_t>(from)));
+        return Pass(kHdlcReadCommand, {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerBytes({first, end})});
+    });
+    firmware.Register(kHdlcDecodeCommand, [&recorder](const HwtRequestFrame& request) {
+        const std::vector<uint8_t>* frame = recorder.running ? nullptr : Indexed(recorder.frames, request);
+        if (!frame) return Fail(kHdlcDecodeCommand);
+        return Pass(kHdlcDecodeCommand,
+                    {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerText(DecodeHdlcFrame(*frame))});
+    });
+}
+
 }  // namespace
 
 void RegisterSerialPortCommands(HwtFirmware& firmware, RelayHardware& hardware) {
-    firmware.Register(kBaudrateCommand, [&hardware](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return StatusAnswer(kBaudrateCommand, kHwtFail);
-        const auto baud = static_cast<uint32_t>(request.scalars[1]);
-        if (std::find(std::begin(kLinkRates), std::end(kLinkRates), baud) == std::end(kLinkRates)) {
-            return StatusAnswer(kBaudrateCommand, kHwtFail);
-        }
-        hardware.requestedLinkBaud = baud;
-        return StatusAnswer(kBaudrateCommand, kHwtPass);
-    });
+    RegisterPortCommands(firmware, hardware);
+    RegisterBusCommands(firmware, hardware.serialPorts);
+    RegisterModuleCommands(firmware, hardware.serialPorts);
+    RegisterHdlcCommands(firmware, hardware.serialPorts.hdlc);
 }
 
 }  // namespace testbay::sim

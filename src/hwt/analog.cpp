@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "comm/trace.h"
@@ -47,6 +49,7 @@ const char* SupplyName(int32_t identifier) {
 // Frequencies travel as frequency x scale, cut toward zero.
 int32_t ScaledFrequency(double frequency, int32_t scale) {
     const double scaled = frequency * scale;
+    if (std::isnan(scaled)) return 0;
     constexpr double kLowest = std::numeric_limits<int32_t>::min();
     constexpr double kHighest = std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(std::clamp(scaled, kLowest, kHighest));
