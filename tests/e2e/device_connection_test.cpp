@@ -50,5 +50,19 @@ INSTANTIATE_TEST_SUITE_P(States, EnterFromState,
                          ::testing::Values(StartState{"boot", 1}, StartState{"app", 2}, StartState{"hwt", 3}),
                          [](const auto& info) { return std::string(info.param.option); });
 
+TEST(OldFirmwareEndToEnd, OrderNumberGoesThroughTheBootSystemAndTheRelayComesBack) {
+    RelayProcess relay({"--old-firmware"});
+    RelayChannel channel;
+    ASSERT_GE(channel.Index(), 0);
+    CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.EnterHardwaretest(), 1);
+    EXPECT_EQ(client.SetMLFB("7SJ6012-4EB00-1FA0"), 1);
+    ASSERT_EQ(client.EnterHardwaretest(), 1);
+    EXPECT_EQ(client.KnownDeviceState(), 3u);
+    std::string mlfb;
+    EXPECT_EQ(client.GetMLFB(mlfb), 1);
+    EXPECT_EQ(mlfb, "7SJ6012-4EB00-1FA0");
+}
+
 }  // namespace
 }  // namespace testbay
