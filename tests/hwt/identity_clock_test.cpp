@@ -100,13 +100,6 @@ TEST_F(IdentityClock, OrderAndSerialNumberAreWrittenAsBlocks) {
     EXPECT_EQ(client_.GetSerialNumber(text), 1);
     EXPECT_EQ(text, "BF0799999999");
 
-    // Firmware that does not know the writes: one transmission, status 3.
-    identity_.writesIdentity = false;
-    EXPECT_EQ(client_.SetMLFB("X"), 0);
-    EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtCommandUnknown));
-    EXPECT_EQ(client_.SetSrialNumber("Y"), 0);
-    EXPECT_EQ(line_.Line().Writes().size(), 5u);
-    EXPECT_EQ(identity_.mlfb, "7SJ6425-5EB92-3FC1+L2B");
 }
 
 TEST_F(IdentityClock, SerialNumberWithAForeignCharacterFailsEmpty) {
