@@ -30,7 +30,9 @@ std::vector<uint8_t> FaultInjector::Noise(uint32_t count) {
 
 std::vector<uint8_t> FaultInjector::Apply(std::vector<uint8_t> answer) {
     const uint64_t number = ++answers_;
-    if (config_.silent || Hits(config_.dropEvery, number) || answer.empty()) return {};
+    if (!Active()) return answer;
+    const bool fallenSilent = config_.silentAfter != 0 && number > config_.silentAfter;
+    if (config_.silent || fallenSilent || Hits(config_.dropEvery, number) || answer.empty()) return {};
     if (Hits(config_.wrongEchoEvery, number) && answer.size() > kEchoOffset + 1) {
         answer[kEchoOffset] = static_cast<uint8_t>(answer[kEchoOffset] + 1);
         ResumFrame(answer);

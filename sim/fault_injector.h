@@ -14,6 +14,11 @@ struct FaultConfig {
     uint32_t noiseBytes = 0;      // line noise before each answer
     bool babble = false;          // after the first request the relay never stops sending
     bool silent = false;          // no answer at all
+    uint32_t faultsAfter = 0;     // the faults above start after this many good answers
+    uint32_t silentAfter = 0;     // after n answers the relay falls silent for good
+    uint32_t hangUpAfter = 0;     // after n answers the next request finds the line gone
+    uint32_t restartAfter = 0;    // after n answers the relay restarts ...
+    uint32_t restartInto = 0;     // ... into this state (1 boot system, 2 application, 3 hardware test)
 };
 
 class FaultInjector {
@@ -25,6 +30,16 @@ public:
     // Noise bytes; never the start byte of a frame, so noise alone completes
     // nothing.
     std::vector<uint8_t> Noise(uint32_t count);
+    // Whether the faults have begun (with the answer counted last).
+    bool Active() const { return answers_ > config_.faultsAfter; }
+    uint32_t DelayMs() const { return Active() ? config_.delayMs : 0; }
+    bool Babbling() const { return config_.babble && answers_ >= config_.faultsAfter + 1; }
+    // The line goes away before the next answer.
+    bool HangUpDue() const { return config_.hangUpAfter != 0 && answers_ >= config_.hangUpAfter; }
+    // The state to restart into right after this answer, or 0.
+    uint32_t RestartDue() const {
+        return config_.restartAfter != 0 && answers_ == config_.restartAfter ? config_.restartInto : 0;
+    }
     const FaultConfig& Config() const { return config_; }
     void SetConfig(const FaultConfig& config) { config_ = config; }
 

@@ -131,6 +131,7 @@ void RegisterPortCommands(HwtFirmware& firmware, RelayHardware& hardware) {
     firmware.Register(kSendCommand, [&state](const HwtRequestFrame& request) {
         RelayPort* port = Indexed(state.ports, request);
         if (!port || request.scalars[0] == kLinkPort || request.blocks.empty()) return Fail(kSendCommand);
+        if (port->broken) return Fail(kSendCommand, {AnswerScalar(port->faultCode)});
         port->sent.insert(port->sent.end(), request.blocks[0].begin(), request.blocks[0].end());
         return Pass(kSendCommand);
     });
@@ -141,6 +142,7 @@ void RegisterPortCommands(HwtFirmware& firmware, RelayHardware& hardware) {
         if (!port) return Fail(kPortTestCommand);
         if (request.scalars[0] == kLinkPort) return Fail(kPortTestCommand, {AnswerScalar(kPortCarriesLink)});
         if ((port->id & kProtectionInterfaceBit) != 0) return StatusAnswer(kPortTestCommand, kHwtTimeout);
+        if (port->broken) return Fail(kPortTestCommand, {AnswerScalar(port->faultCode)});
         if (!port->loopbackPlug) return Fail(kPortTestCommand, {AnswerScalar(kNothingReceived)});
         return Pass(kPortTestCommand);
     });

@@ -65,11 +65,21 @@ int main(int argc, char** argv) {
     app.add_option("--noise", faults.noiseBytes, "send this many noise bytes before every answer");
     app.add_flag("--babble", faults.babble, "never stop sending after the first request");
     app.add_flag("--silent", faults.silent, "never answer");
+    app.add_option("--faults-after", faults.faultsAfter, "the faults above start after this many good answers");
+    app.add_option("--silent-after", faults.silentAfter, "fall silent for good after this many answers");
+    app.add_option("--hang-up-after", faults.hangUpAfter,
+                   "close the line on the next request after this many answers, as an unplugged adapter does");
+    std::string restartInto = "app";
+    app.add_option("--restart-after", faults.restartAfter, "restart after this many answers ...");
+    app.add_option("--restart-into", restartInto, "... into this firmware")
+        ->check(CLI::IsMember({"boot", "app", "hwt"}))
+        ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
 
     config.hardwareTestLine.parity = ParityCode(parity);
     config.applicationLine.parity = ParityCode(appParity);
     config.startState = state == "boot" ? 1 : state == "app" ? 2 : 3;
+    faults.restartInto = restartInto == "boot" ? 1 : restartInto == "app" ? 2 : 3;
     testbay::sim::RelayModel model(config);
     model.Hardware().identity.cpuType = cpu;
     model.Hardware().identity.writesIdentity = !oldFirmware;

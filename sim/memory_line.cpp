@@ -108,9 +108,9 @@ void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
         clock_.NowMs() + static_cast<int64_t>(ByteTimeMs(pcSettings_.baud) * static_cast<double>(length));
     for (const std::vector<uint8_t>& answer : peer_.Receive(bytes, length, pcSettings_)) {
         const std::vector<uint8_t> sent = faults_.Apply(answer);
-        Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.Config().delayMs, answerBaud);
+        Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.DelayMs(), answerBaud);
     }
-    if (faults_.Config().babble && babbleStartUs_ < 0) babbleStartUs_ = (requestDoneMs + answerDelayMs_) * 1000;
+    if (faults_.Babbling() && babbleStartUs_ < 0) babbleStartUs_ = (requestDoneMs + answerDelayMs_) * 1000;
 }
 
 uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {

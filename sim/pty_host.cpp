@@ -47,7 +47,7 @@ int64_t PtyRelayHost::ByteTimeUs(uint32_t baud) const {
 }
 
 void PtyRelayHost::Run(const std::atomic<bool>& stop) {
-    while (!stop.load()) {
+    while (!stop.load() && !hungUp_) {
         pollfd input{terminal_.MasterFd(), POLLIN, 0};
         const int ready = poll(&input, 1, babbling_ ? 0 : kPollStepMs);
         if (ready > 0 && (input.revents & POLLIN)) HandleInput();
@@ -59,6 +59,12 @@ void PtyRelayHost::HandleInput() {
     uint8_t bytes[kReadChunk];
     const ssize_t count = read(terminal_.MasterFd(), bytes, sizeof(bytes));
     if (count <= 0) return;
+    if (faults_.HangUpDue()) {
+        // Pulled in the middle of an exchange, as an unplugged adapter is.
+        terminal_.Close();
+        hungUp_ = true;
+        return;
+    }
     LineSettings pcSide;
     if (!ReadLineSettings(terminal_.MasterFd(), pcSide)) return;
     // The request itself took its time on the wire before the relay saw it.
@@ -66,10 +72,11 @@ void PtyRelayHost::HandleInput() {
     const uint32_t answerBaud = model_.Line().baud;
     for (const std::vector<uint8_t>& answer : model_.Receive(bytes, static_cast<size_t>(count), pcSide)) {
         const std::vector<uint8_t> sent = faults_.Apply(answer);
-        ProcessClock().SleepMs(faults_.Config().delayMs);
+        ProcessClock().SleepMs(faults_.DelayMs());
         SendPaced(sent, answerBaud);
+        if (const uint32_t state = faults_.RestartDue()) model_.RestartInto(state);
     }
-    if (faults_.Config().babble) babbling_ = true;
+    if (faults_.Babbling()) babbling_ = true;
 }
 
 void PtyRelayHost::SendPaced(const std::vector<uint8_t>& bytes, uint32_t baud) {

@@ -34,6 +34,7 @@ private:
     FaultInjector faults_;
     bool wireTiming_;
     bool babbling_ = false;
+    bool hungUp_ = false;
     PseudoTerminal terminal_;
 };
 

@@ -48,6 +48,8 @@ public:
 
     // The firmware running now (kRestarting during a restart).
     uint32_t State();
+    // Restarts as a reset of the hardware-test firmware with that mode does.
+    void RestartInto(uint32_t state) { RestartAfterReset(static_cast<int32_t>(state)); }
     const LineSettings& Line() const;
     void SetLine(const LineSettings& line) { config_.hardwareTestLine = line; }
     RelayHardware& Hardware() { return hardware_; }

@@ -16,6 +16,8 @@ struct RelayPort {
     uint32_t baud = 9600;
     std::string parameters;     // last parameter text
     std::vector<uint8_t> sent;  // bytes sent out of the port
+    bool broken = false;        // sends and port tests fail with `faultCode`
+    int32_t faultCode = 0;
 };
 
 // A board on the system bus: kind and version, its ten-digit serial number,
