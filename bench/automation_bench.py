@@ -5,6 +5,8 @@
    second and the run's time against the wire time of the bytes it moved.
 2. Eight clients on eight relays at once: total calls per second and the
    PC-side time-outs (the goal is none).
+3. Sixteen clients on sixteen relays for a minute (the seconds are the
+   second argument): total calls per second and PC-side time-outs.
 Byte counts and time-outs come from each server's trace.
 """
 
@@ -22,10 +24,10 @@ from testbay.relay import VirtualRelay, Workspace  # noqa: E402
 BAUD = 115200
 
 
-def script(doc, calls):
+def script(doc, calls, deadline=None):
     """A mix of shapes: queries, settings, memory and analog reads."""
     done = 0
-    while done < calls:
+    while (done < calls) if deadline is None else (time.monotonic() < deadline):
         doc.GetLedCount()
         doc.SetLed(1 + done % 16, done % 2 == 0)
         doc.GetLed(1 + done % 16)
@@ -52,7 +54,7 @@ def trace_figures(log, offset):
     return wire_bytes, timeouts
 
 
-def session(relay_options, calls, results, index):
+def session(relay_options, calls, results, index, seconds=None):
     with VirtualRelay(relay_options) as relay, Workspace() as workspace:
         workspace.map_port(1, relay.device)
         doc = Dispatch(env=workspace.env)
@@ -60,7 +62,7 @@ def session(relay_options, calls, results, index):
         log = trace_file(workspace)
         offset = os.path.getsize(log)
         start = time.monotonic()
-        done = script(doc, calls)
+        done = script(doc, calls, start + seconds if seconds else None)
         elapsed = time.monotonic() - start
         figures = trace_figures(log, offset)
         doc.ExitHardwaretest()
@@ -91,6 +93,19 @@ def main():
     timeouts = sum(r[3] for r in results.values())
     print(f"eight clients on eight relays: {total} calls, {total / busiest:.0f} calls/s in total "
           f"({wall:.1f} s with start-up); PC-side time-outs {timeouts}")
+
+    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60
+    results = {}
+    threads = [threading.Thread(target=session, args=(["--baud", str(BAUD)], 0, results, i, seconds))
+               for i in range(16)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    total = sum(r[0] for r in results.values())
+    timeouts = sum(r[3] for r in results.values())
+    print(f"sixteen clients on sixteen relays for {seconds:.0f} s: {total} calls, {total / seconds:.0f} calls/s "
+          f"in total; PC-side time-outs {timeouts}")
     return 0
 
 
