@@ -177,3 +177,26 @@ TEST(CurrentClient, DestroyingTheCurrentClientRestoresThePreviousOne) {
 
 }  // namespace
 }  // namespace testbay
+
+namespace testbay {
+namespace {
+
+TEST(SetLedsWithoutAnswer, DoesNotWalkAStaleCount) {
+    test::ScriptedPeer peer([](const test::Bytes& request) {
+        // Answers the first LED count with 200, then nothing ever again.
+        static bool answered = false;
+        if (answered || request[2] != 0x0E) return std::vector<test::Bytes>{};
+        answered = true;
+        return std::vector<test::Bytes>{{0x68, 0x07, 0x0E, 0x01, 0x02, 0x00, 0x00, 0x00, 0xC8, 0xD9}};
+    });
+    test::VirtualLineFixture line(peer);
+    CHwtV4Client client(line.OpenChannel());
+    int32_t count = 0;
+    ASSERT_EQ(client.GetLedCount(count), 1);
+    ASSERT_EQ(count, 200);
+    EXPECT_EQ(client.SetLeds(1), 0);
+    EXPECT_EQ(peer.Requests().size(), 1u + 4u);
+}
+
+}  // namespace
+}  // namespace testbay
