@@ -1,6 +1,8 @@
 // testbay: the service and hardware-test program.
 #include <signal.h>
 
+#include <QApplication>
+#include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "app/automation_server.h"
+#include "app/main_frame_view.h"
 #include "app/testbay_app.h"
 #include "app/version.h"
 
@@ -42,6 +45,25 @@ constexpr const char* kUsage =
     "  TMPDIR               where the temporary directory with the trace LOG.TXT is made\n"
     "  LC_ALL, LC_MESSAGES, LANG   German texts for a German locale unless Testbay.ini says otherwise\n";
 
+constexpr int kStopPollMs = 100;
+
+// The desktop window until the user closes it or a stop signal arrives.
+int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(testbay::CMainFrame::kProgramName));
+    testbay::CMainFrame frame(QString::fromStdString(app.MainWindowTitle()));
+    frame.show();
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &frame, [&frame] {
+        if (!g_stop.load()) return;
+        // Also ends a modal dialog's loop.
+        frame.close();
+        QApplication::exit(0);
+    });
+    stopWatch.start(kStopPollMs);
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,8 +93,7 @@ int main(int argc, char** argv) {
     if (app.Automation()) {
         testbay::RunAutomationServer(std::cin, std::cout, g_stop);
     } else {
-        std::fprintf(stderr, "testbay: the desktop window is not part of this build; use -Automation\n");
-        status = 1;
+        status = RunDesktop(argc, argv, app);
     }
     app.ExitInstance();
     return status;
