@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "comm/com_exception.h"
+#include "tools/test_dialogs_view.h"
 
 namespace testbay {
 namespace {
@@ -241,6 +242,12 @@ CHWTSheet::CHWTSheet(QWidget* owner) : QWidget(owner, Qt::Dialog) {
     pages_->addTab(serialPorts_, QStringLiteral("Serial Ports"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
+    // The extended tests belong to the main frame, the protection-interface
+    // test to this sheet.
+    connect(serialPorts_, &CHWTCom::extendedTestsRequested, this,
+            [owner](int portIndex) { OpenEnhancedCommunicationTests(owner, portIndex); });
+    connect(serialPorts_, &CHWTCom::protectionTestRequested, this,
+            [this](int channel) { OpenWsTest(this, channel); });
 }
 
 void CHWTSheet::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTabBar>
 #include <QtTest>
 #include <memory>
@@ -37,6 +38,16 @@ private:
     static QSize LampSize(const CHWTCom& page) { return page.Lamp()->pixmap().size(); }
 
 private slots:
+    // The test dialogs are modal: note the caption of the next one and close it.
+    static void CloseNextModalDialog(QString& caption) {
+        QTimer::singleShot(0, [&caption] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                caption = dialog->windowTitle();
+                dialog->close();
+            }
+        });
+    }
+
     void LampImagesHaveTheirSizes() {
         QCOMPARE(LampPixmap(LampImage::Resting).size(), QSize(36, 13));
         QCOMPARE(LampPixmap(LampImage::Success).size(), QSize(37, 14));
@@ -76,9 +87,12 @@ private slots:
         QVERIFY(page.Lamp()->pixmap().toImage().pixelColor(18, 9).green() > 100);
 
         QSignalSpy extended(&page, &CHWTCom::extendedTestsRequested);
+        QString opened;
+        CloseNextModalDialog(opened);
         QTest::mouseClick(page.ExtendedTestsButton(), Qt::LeftButton);
         QCOMPARE(extended.count(), 1);
         QCOMPARE(extended[0][0].toInt(), 1);
+        QCOMPARE(opened, QStringLiteral("Enhanced Communication Tests"));
     }
 
     void BindingAnInterfaceTurnsItsTestButton() {
@@ -102,9 +116,12 @@ private slots:
         QCOMPARE(page.Channels()->currentText(), QStringLiteral("1"));
 
         QSignalSpy protection(&page, &CHWTCom::protectionTestRequested);
+        QString opened;
+        CloseNextModalDialog(opened);
         QTest::mouseClick(page.TestButton(), Qt::LeftButton);
         QCOMPARE(protection.count(), 1);
         QCOMPARE(protection[0][0].toInt(), 1);
+        QCOMPARE(opened, QStringLiteral("WS-Test Channel:1"));
     }
 
     void ALostLineShowsTheFailureLamp() {
