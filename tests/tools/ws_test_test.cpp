@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
 #include "support/environment.h"
+#include "support/text_pattern.h"
 #include "support/virtual_line.h"
 #include "tools/ws_test.h"
 
@@ -113,8 +113,9 @@ TEST_F(WsTestRunning, FailureLinesCarryTheTestNumberAndTheRelaysReport) {
     });
     failing.Run("60");
     ASSERT_EQ(failing.Test().FailureLines().size(), 2u);
-    const std::regex first(R"(Test#000 \d\d:\d\d:\d\d CODE=-1 RX=00000000 TX=00000100 Kein Empfang)");
-    EXPECT_TRUE(std::regex_match(failing.Test().FailureLines()[0], first)) << failing.Test().FailureLines()[0];
+    EXPECT_TRUE(test::MatchesPattern(failing.Test().FailureLines()[0],
+                                     "Test#000 ??:??:?? CODE=-1 RX=00000000 TX=00000100 Kein Empfang"))
+        << failing.Test().FailureLines()[0];
     EXPECT_EQ(failing.Test().FailureLines()[1].substr(0, 9), "Test#001 ");
 
     // Three tests pass, then the link goes down.
