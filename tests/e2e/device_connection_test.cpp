@@ -11,18 +11,8 @@
 namespace testbay {
 namespace {
 
+using test::RelayChannel;
 using test::RelayProcess;
-
-// Opens COM1 on the relay and closes it again at the end of the test.
-class RelayChannel {
-public:
-    RelayChannel() { ComOpen(1, channel_); }
-    ~RelayChannel() { ComClose(channel_); }
-    int Index() const { return channel_; }
-
-private:
-    int channel_ = -1;
-};
 
 struct StartState {
     const char* option;

@@ -10,43 +10,25 @@
 namespace testbay {
 namespace {
 
+using test::RelayChannel;
 using test::RelayProcess;
 
-// Opens COM1 on the relay and closes it again at the end of the test.
-class RelayChannel {
-public:
-    RelayChannel() { ComOpen(1, channel_); }
-    ~RelayChannel() { ComClose(channel_); }
-    int Index() const { return channel_; }
+class FindBaudrateAt : public ::testing::TestWithParam<uint32_t> {};
 
-private:
-    int channel_ = -1;
-};
-
-TEST(EndToEnd, FindBaudrateFindsRelayAt115200AfterTheLowerRates) {
-    RelayProcess relay({"--baud", "115200", "--cpu", "PBX1"});
+TEST_P(FindBaudrateAt, FindsTheRelayAfterTheLowerRates) {
+    RelayProcess relay({"--baud", std::to_string(GetParam()), "--cpu", "PBX1"});
     ASSERT_FALSE(relay.Device().empty());
     RelayChannel channel;
     ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     EXPECT_EQ(client.FindBaudrate(), 0);
-    EXPECT_EQ(ComGetBaud(channel.Index()), 115200u);
+    EXPECT_EQ(ComGetBaud(channel.Index()), GetParam());
     std::string cpu;
     EXPECT_EQ(client.GetCPU(cpu), 1);
     EXPECT_EQ(cpu, "PBX1");
 }
 
-TEST(EndToEnd, FindBaudrateReaches153600) {
-    RelayProcess relay({"--baud", "153600"});
-    RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
-    CHwtV4Client client(channel.Index());
-    EXPECT_EQ(client.FindBaudrate(), 0);
-    EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
-    int32_t count = 0;
-    EXPECT_EQ(client.GetLedCount(count), 1);
-    EXPECT_EQ(count, 16);
-}
+INSTANTIATE_TEST_SUITE_P(Rates, FindBaudrateAt, ::testing::Values(115200u, 153600u));
 
 TEST(EndToEnd, FindBaudrateReportsSilentLine) {
     RelayProcess relay({"--silent"});
@@ -55,18 +37,6 @@ TEST(EndToEnd, FindBaudrateReportsSilentLine) {
     CHwtV4Client client(channel.Index());
     EXPECT_EQ(client.FindBaudrate(), 1);
     EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
-}
-
-TEST(EndToEnd, RelayOnlyAnswersAtItsOwnParity) {
-    RelayProcess relay({"--baud", "38400", "--parity", "even"});
-    RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
-    CHwtV4Client client(channel.Index());
-    EXPECT_EQ(client.FindBaudrate(), 1);
-    ComBaud(channel.Index(), 38400);
-    ComParity(channel.Index(), kParityEven, kStopOne);
-    int32_t count = 0;
-    EXPECT_EQ(client.GetLedCount(count), 1);
 }
 
 TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {

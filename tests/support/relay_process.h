@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/directories.h"
+#include "comm/channel.h"
 #include "platform/child_process.h"
 #include "support/temp_dir.h"
 
@@ -31,6 +32,19 @@ private:
     TempDir dir_;
     ChildProcess process_;
     std::string device_;
+};
+
+// COM1 opened as a channel for the length of a test.
+class RelayChannel {
+public:
+    RelayChannel() { ComOpen(1, channel_); }
+    ~RelayChannel() { ComClose(channel_); }
+    RelayChannel(const RelayChannel&) = delete;
+    RelayChannel& operator=(const RelayChannel&) = delete;
+    int Index() const { return channel_; }
+
+private:
+    int channel_ = -1;
 };
 
 }  // namespace testbay::test
