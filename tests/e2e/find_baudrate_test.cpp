@@ -4,7 +4,6 @@
 
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
-#include "platform/line_settings.h"
 #include "support/relay_process.h"
 
 namespace testbay {
