@@ -5,43 +5,11 @@
 #include <string>
 
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
-
-constexpr uint8_t kAnalogOutputCommand = 0x2F;
-constexpr uint8_t kThbInitCommand = 0x25;
-constexpr uint8_t kWsInitCommand = 0x26;
-constexpr uint8_t kWsParaCommand = 0x27;
-constexpr uint8_t kWsTestCommand = 0x28;
-constexpr uint8_t kThbTempCommand = 0x30;
-constexpr uint8_t kBatteryCommand = 0x3E;
-constexpr uint8_t kCalculateOffsetCommand = 0x40;
-constexpr uint8_t kGetOffsetCommand = 0x41;
-constexpr uint8_t kSetOffsetCommand = 0x42;
-constexpr uint8_t kOffsetModeCommand = 0x43;
-constexpr uint8_t kAduModeCommand = 0x45;
-constexpr uint8_t kTransducerCommand = 0x46;
-constexpr uint8_t kFrequencyCommand = 0x47;
-constexpr uint8_t kAmplifyCommand = 0x48;
-constexpr uint8_t kChannelValueCommand = 0x49;
-constexpr uint8_t kPhaseCommand = 0x4A;
-constexpr uint8_t kFreezeCommand = 0x4B;
-constexpr uint8_t kAdcCommand = 0x4C;
-constexpr uint8_t kChannelInfoCommand = 0x4D;
-constexpr uint8_t kSupplyCommand = 0x4E;
-constexpr uint8_t kAmplifyMaskCommand = 0x50;
-constexpr uint8_t kStoreCalibrationCommand = 0x5B;
-constexpr uint8_t kSetCalibrationCommand = 0x5C;
-constexpr uint8_t kGetCalibrationCommand = 0x5D;
-constexpr uint8_t kCalDefaultsCommand = 0x5E;
-constexpr uint8_t kMinmaxCommand = 0x5F;
-constexpr uint8_t kCalParameterCommand = 0x60;
-constexpr uint8_t kSabParaCommand = 0x69;
-constexpr uint8_t kSabStatusCommand = 0x6A;
-constexpr uint8_t kAmplitudeCommand = 0x70;
-constexpr uint8_t kPowerFailCommand = 0x86;
 
 constexpr int32_t kHighestAduMode = 3;
 constexpr int32_t kNominalFrequencies[] = {16, 25, 50, 60};

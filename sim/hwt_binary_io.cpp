@@ -2,14 +2,11 @@
 #include <functional>
 
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
-constexpr uint8_t kRelayCommand = 0x0B;
-constexpr uint8_t kBinaryInputCommand = 0x0C;
-constexpr uint8_t kRelayMaskCommand = 0x10;
-constexpr uint8_t kBinaryInputMaskCommand = 0x11;
 constexpr int32_t kRelayInfoRequest = 2;
 constexpr int32_t kRelayFaulty = 2;
 constexpr size_t kBitsPerWord = 32;

@@ -1,15 +1,9 @@
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
-constexpr uint8_t kLedCommand = 0x0E;
-constexpr uint8_t kGokCommand = 0x0F;
-constexpr uint8_t kDisplayCommand = 0x1F;
-constexpr uint8_t kKeyswitchCommand = 0x21;
-constexpr uint8_t kKeyPressedCommand = 0x22;
-constexpr uint8_t kContrastCommand = 0x23;
-constexpr uint8_t kDisplayLightCommand = 0x24;
 constexpr int32_t kDisplayPatterns = 8;
 constexpr int32_t kMaxContrast = 63;
 constexpr int32_t kNoKeyPressed = 0xFFFF;

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "platform/clock.h"
 #include "sim/hwt_firmware.h"
 
@@ -11,24 +12,6 @@ namespace testbay::sim {
 namespace {
 
 using std::chrono::sys_seconds;
-
-constexpr uint8_t kSetTimeCommand = 0x33;
-constexpr uint8_t kGetTimeCommand = 0x34;
-constexpr uint8_t kSetDateCommand = 0x35;
-constexpr uint8_t kGetDateCommand = 0x36;
-constexpr uint8_t kTimeCodeSignalCommand = 0x37;
-constexpr uint8_t kTimeCodeFormatCommand = 0x38;
-constexpr uint8_t kTimeCodeTimeCommand = 0x39;
-constexpr uint8_t kTimeCodeDateCommand = 0x3A;
-constexpr uint8_t kWatchdogCommand = 0x3D;
-constexpr uint8_t kResetCommand = 0x3F;
-constexpr uint8_t kMlfbCommand = 0x51;
-constexpr uint8_t kSerialNumberCommand = 0x52;
-constexpr uint8_t kCpuIdCommand = 0x53;
-constexpr uint8_t kIdentityCommand = 0x6F;
-constexpr uint8_t kErrorCommand = 0x71;
-constexpr uint8_t kWriteSerialNumberCommand = 0x84;
-constexpr uint8_t kWriteMlfbCommand = 0x85;
 
 constexpr size_t kMaxIdentityText = 40;
 constexpr int32_t kCentury = 2000;

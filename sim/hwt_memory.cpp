@@ -2,20 +2,11 @@
 #include <limits>
 
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
-constexpr uint8_t kMemoryCountCommand = 0x15;
-constexpr uint8_t kMemoryInfoCommand = 0x16;
-constexpr uint8_t kReadCommand = 0x17;
-constexpr uint8_t kWriteCommand = 0x18;
-constexpr uint8_t kEraseCommand = 0x19;
-constexpr uint8_t kTestCommand = 0x1A;
-constexpr uint8_t kCopyCommand = 0x1B;
-constexpr uint8_t kJumpCommand = 0x1C;
-constexpr uint8_t kXorCommand = 0x1D;
-constexpr uint8_t kParameterAddressCommand = 0x54;
 // What one answer block can carry.
 constexpr uint32_t kMaxReadLength = 251;
 constexpr uint32_t kMaxCopyLength = 0x01000000;

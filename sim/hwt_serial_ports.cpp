@@ -3,31 +3,11 @@
 #include <string>
 
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {
 namespace {
-
-constexpr uint8_t kSendCommand = 0x2A;
-constexpr uint8_t kBaudrateCommand = 0x2B;
-constexpr uint8_t kPortTestCommand = 0x2C;
-constexpr uint8_t kPortIdCommand = 0x2D;
-constexpr uint8_t kPortCountCommand = 0x2E;
-constexpr uint8_t kBusInfoCommand = 0x65;
-constexpr uint8_t kBusStatisticsCommand = 0x66;
-constexpr uint8_t kBusBitsCommand = 0x68;
-constexpr uint8_t kHdlcParameterCommand = 0x78;
-constexpr uint8_t kHdlcTriggerCommand = 0x79;
-constexpr uint8_t kHdlcBinCommand = 0x7A;
-constexpr uint8_t kHdlcStartCommand = 0x7B;
-constexpr uint8_t kHdlcFreezeCommand = 0x7C;
-constexpr uint8_t kHdlcStatusCommand = 0x7D;
-constexpr uint8_t kHdlcReadCommand = 0x7E;
-constexpr uint8_t kHdlcDecodeCommand = 0x7F;
-constexpr uint8_t kModuleInfoCommand = 0x80;
-constexpr uint8_t kModuleResetCommand = 0x81;
-constexpr uint8_t kModuleTestCommand = 0x82;
-constexpr uint8_t kModuleCommand = 0x83;
 
 constexpr uint32_t kLinkRates[] = {38400, 57600, 115200, 153600, 230400};
 constexpr uint32_t kPortRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};

@@ -9,26 +9,11 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kTransducerCommand = 0x46;
-constexpr uint8_t kAduModeCommand = 0x45;
-constexpr uint8_t kFrequencyCommand = 0x47;
-constexpr uint8_t kAmplifyCommand = 0x48;
-constexpr uint8_t kChannelValueCommand = 0x49;
-constexpr uint8_t kPhaseCommand = 0x4A;
-constexpr uint8_t kFreezeCommand = 0x4B;
-constexpr uint8_t kAdcCommand = 0x4C;
-constexpr uint8_t kChannelInfoCommand = 0x4D;
-constexpr uint8_t kSupplyCommand = 0x4E;
-constexpr uint8_t kAmplifyMaskCommand = 0x50;
-constexpr uint8_t kMinmaxCommand = 0x5F;
-constexpr uint8_t kAmplitudeCommand = 0x70;
-constexpr uint8_t kBatteryCommand = 0x3E;
-constexpr uint8_t kPowerFailCommand = 0x86;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kBatteryTimeoutMs = 2000;
 constexpr int kAverageSamples = 10;
 constexpr int kAmplifyBits = 16;

@@ -3,14 +3,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kRelayCommand = 0x0B;
-constexpr uint8_t kBinaryInputCommand = 0x0C;
-constexpr uint8_t kRelayMaskCommand = 0x10;
-constexpr uint8_t kBinaryInputMaskCommand = 0x11;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int32_t kRelayInfoRequest = 2;
 constexpr int32_t kRelayUnavailable = 2;
 constexpr uint32_t kInputInfoFields = 3;

@@ -6,18 +6,11 @@
 #include "comm/channel.h"
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kBusInfoCommand = 0x65;
-constexpr uint8_t kBusStatisticsCommand = 0x66;
-constexpr uint8_t kBusBitsCommand = 0x68;
-constexpr uint8_t kModuleInfoCommand = 0x80;
-constexpr uint8_t kModuleResetCommand = 0x81;
-constexpr uint8_t kModuleTestCommand = 0x82;
-constexpr uint8_t kModuleCommand = 0x83;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kModuleTimeoutMs = 6000;
 constexpr int kModuleTestTimeoutMs = 60000;
 constexpr int kModuleInfoPauseMs = 200;

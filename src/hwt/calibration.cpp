@@ -6,21 +6,11 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kCalculateOffsetCommand = 0x40;
-constexpr uint8_t kGetOffsetCommand = 0x41;
-constexpr uint8_t kSetOffsetCommand = 0x42;
-constexpr uint8_t kOffsetModeCommand = 0x43;
-constexpr uint8_t kAnalogOutputCommand = 0x2F;
-constexpr uint8_t kStoreCalibrationCommand = 0x5B;
-constexpr uint8_t kSetCalibrationCommand = 0x5C;
-constexpr uint8_t kGetCalibrationCommand = 0x5D;
-constexpr uint8_t kCalDefaultsCommand = 0x5E;
-constexpr uint8_t kCalParameterCommand = 0x60;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kCalibrationTimeoutMs = 600;
 constexpr int kStoreTimeoutMs = 7200;
 constexpr int32_t kAdjustAllOffsets = 2;

@@ -3,18 +3,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kSetTimeCommand = 0x33;
-constexpr uint8_t kGetTimeCommand = 0x34;
-constexpr uint8_t kSetDateCommand = 0x35;
-constexpr uint8_t kGetDateCommand = 0x36;
-constexpr uint8_t kTimeCodeSignalCommand = 0x37;
-constexpr uint8_t kTimeCodeFormatCommand = 0x38;
-constexpr uint8_t kTimeCodeTimeCommand = 0x39;
-constexpr uint8_t kTimeCodeDateCommand = 0x3A;
-constexpr int kQueryTimeoutMs = 60;
 // Up to this many fields the time code answer is a UTC second count and a status.
 constexpr uint32_t kSecondCountFields = 2;
 constexpr uint32_t kFieldsWithoutStatus = 3;

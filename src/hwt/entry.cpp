@@ -1,9 +1,9 @@
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kResetCommand = 0x3F;
 constexpr int kSendOnly = 0;
 }  // namespace
 

@@ -3,12 +3,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kWatchdogCommand = 0x3D;
-constexpr uint8_t kErrorCommand = 0x71;
-constexpr int kQueryTimeoutMs = 60;
 // The relay answers the watchdog measurement only after the watchdog has run out.
 constexpr int kWatchdogMeasureTimeoutMs = 4800;
 constexpr int32_t kWatchdogArmValue = 2000;

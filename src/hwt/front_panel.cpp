@@ -1,16 +1,9 @@
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kLedCommand = 0x0E;
-constexpr uint8_t kGokCommand = 0x0F;
-constexpr uint8_t kDisplayCommand = 0x1F;
-constexpr uint8_t kKeyswitchCommand = 0x21;
-constexpr uint8_t kKeyPressedCommand = 0x22;
-constexpr uint8_t kContrastCommand = 0x23;
-constexpr uint8_t kDisplayLightCommand = 0x24;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int32_t kNoKeyPressed = 0xFFFF;
 
 // LED patterns of SetLeds.

@@ -2,19 +2,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-
-constexpr uint8_t kParameterCommand = 0x78;
-constexpr uint8_t kTriggerCommand = 0x79;
-constexpr uint8_t kBinCommand = 0x7A;
-constexpr uint8_t kStartCommand = 0x7B;
-constexpr uint8_t kFreezeCommand = 0x7C;
-constexpr uint8_t kStatusCommand = 0x7D;
-constexpr uint8_t kReadCommand = 0x7E;
-constexpr uint8_t kDecodeCommand = 0x7F;
-constexpr int kQueryTimeoutMs = 60;
 
 bool PassOrDone(uint32_t status) {
     return status == kHwtPass || status == kHwtDone;
@@ -30,17 +21,17 @@ void TakeBlock(const CHwtV4Client& client, int32_t& length, std::vector<uint8_t>
 
 int CHwtV4Client::HdlcStart() {
     TraceLine("CHwtV4Client::HdlcStart");
-    return telegramm(kStartCommand, {}, kQueryTimeoutMs);
+    return telegramm(kHdlcStartCommand, {}, kQueryTimeoutMs);
 }
 
 int CHwtV4Client::HdlcFreeze() {
     TraceLine("CHwtV4Client::HdlcFreeze");
-    return telegramm(kFreezeCommand, {}, kQueryTimeoutMs);
+    return telegramm(kHdlcFreezeCommand, {}, kQueryTimeoutMs);
 }
 
 int CHwtV4Client::GetHdlcStatus(int32_t& a, int32_t& b, int32_t& c) {
     TraceLine("CHwtV4Client::GetHdlcStatus");
-    const int result = telegramm(kStatusCommand, {}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcStatusCommand, {}, kQueryTimeoutMs);
     if (result == 1 && PassOrDone(DeviceStatus())) {
         a = Field(0);
         b = Field(1);
@@ -51,7 +42,7 @@ int CHwtV4Client::GetHdlcStatus(int32_t& a, int32_t& b, int32_t& c) {
 
 int CHwtV4Client::HdlcRead(int32_t a, int32_t b, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcRead");
-    const int result = telegramm(kReadCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcReadCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);
         TakeBlock(*this, length, buffer);
@@ -61,7 +52,7 @@ int CHwtV4Client::HdlcRead(int32_t a, int32_t b, int32_t& c, int32_t& length, st
 
 int CHwtV4Client::HdlcReadAlt(int32_t a, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcReadAlt");
-    const int result = telegramm(kReadCommand, {Scalar(a)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcReadCommand, {Scalar(a)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);
         TakeBlock(*this, length, buffer);
@@ -71,14 +62,14 @@ int CHwtV4Client::HdlcReadAlt(int32_t a, int32_t& c, int32_t& length, std::vecto
 
 int CHwtV4Client::HdlcDecode(int32_t a, int32_t b, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcDecode");
-    const int result = telegramm(kDecodeCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcDecodeCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) TakeBlock(*this, length, buffer);
     return result;
 }
 
 int CHwtV4Client::HdlcDecodeAlt(int32_t a, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcDecodeAlt");
-    const int result = telegramm(kDecodeCommand, {Scalar(a)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcDecodeCommand, {Scalar(a)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);
         TakeBlock(*this, length, buffer);
@@ -88,24 +79,24 @@ int CHwtV4Client::HdlcDecodeAlt(int32_t a, int32_t& c, int32_t& length, std::vec
 
 int CHwtV4Client::HdlcBin(int32_t a, int32_t b) {
     TraceLine("CHwtV4Client::HdlcBin");
-    return telegramm(kBinCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
+    return telegramm(kHdlcBinCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
 }
 
 int CHwtV4Client::HdlcTrigger(int32_t a, int32_t b) {
     TraceLine("CHwtV4Client::HdlcTrigger");
-    return telegramm(kTriggerCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
+    return telegramm(kHdlcTriggerCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
 }
 
 int CHwtV4Client::SetHdlcParam(int32_t a, int32_t b, int32_t c, int32_t& r) {
     TraceLine("CHwtV4Client::SetHdlcParam");
-    const int result = telegramm(kParameterCommand, {Scalar(a), Scalar(b), Scalar(c)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcParameterCommand, {Scalar(a), Scalar(b), Scalar(c)}, kQueryTimeoutMs);
     if (result == 1 && PassOrDone(DeviceStatus())) r = Field(0);
     return result;
 }
 
 int CHwtV4Client::SetHdlcParamAlt(int32_t a, int32_t b, int32_t& r) {
     TraceLine("CHwtV4Client::SetHdlcParamAlt");
-    const int result = telegramm(kParameterCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
+    const int result = telegramm(kHdlcParameterCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
     if (result == 1 && PassOrDone(DeviceStatus())) r = Field(0);
     return result;
 }

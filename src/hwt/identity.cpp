@@ -3,16 +3,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kIdentityCommand = 0x6F;
-constexpr uint8_t kMlfbCommand = 0x51;
-constexpr uint8_t kSerialNumberCommand = 0x52;
-constexpr uint8_t kCpuIdCommand = 0x53;
-constexpr uint8_t kWriteSerialNumberCommand = 0x84;
-constexpr uint8_t kWriteMlfbCommand = 0x85;
-constexpr int kQueryTimeoutMs = 60;
 // Writing the identity goes to flash.
 constexpr int kIdentityWriteTimeoutMs = 2400;
 constexpr int32_t kFirmwareVersionIndex = 3;

@@ -3,18 +3,11 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kThbInitCommand = 0x25;
-constexpr uint8_t kThbTempCommand = 0x30;
-constexpr uint8_t kWsInitCommand = 0x26;
-constexpr uint8_t kWsParaCommand = 0x27;
-constexpr uint8_t kWsTestCommand = 0x28;
-constexpr uint8_t kSabParaCommand = 0x69;
-constexpr uint8_t kSabStatusCommand = 0x6A;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kThbInitTimeoutMs = 300;
 constexpr int kThbTempTimeoutMs = 1500;
 constexpr int kWsTestTimeoutMs = 240;

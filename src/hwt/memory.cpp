@@ -2,20 +2,10 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
-constexpr uint8_t kMemoryCountCommand = 0x15;
-constexpr uint8_t kMemoryInfoCommand = 0x16;
-constexpr uint8_t kReadCommand = 0x17;
-constexpr uint8_t kWriteCommand = 0x18;
-constexpr uint8_t kEraseCommand = 0x19;
-constexpr uint8_t kTestCommand = 0x1A;
-constexpr uint8_t kCopyCommand = 0x1B;
-constexpr uint8_t kJumpCommand = 0x1C;
-constexpr uint8_t kXorCommand = 0x1D;
-constexpr uint8_t kParameterAddressCommand = 0x54;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kReadTimeoutMs = 1800;
 constexpr int kWriteTimeoutMs = 2400;
 constexpr int kXorTimeoutMs = 1200;

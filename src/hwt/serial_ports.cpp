@@ -9,21 +9,13 @@
 #include "comm/channel.h"
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
+#include "hwt/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kBaudrateCommand = 0x2B;
-// The baud-rate command with a parameter text in place of the rate.
-constexpr uint8_t kPortParameterCommand = kBaudrateCommand;
-constexpr uint8_t kSendCommand = 0x2A;
-constexpr uint8_t kPortTestCommand = 0x2C;
-constexpr uint8_t kPortIdCommand = 0x2D;
-constexpr uint8_t kPortCountCommand = 0x2E;
-constexpr uint8_t kLedCommand = 0x0E;
 constexpr uint32_t kStartBaud = 38400;
 constexpr uint32_t kFallbackBaud = 115200;
-constexpr int kQueryTimeoutMs = 60;
 constexpr int kPortTestTimeoutMs = 12000;
 constexpr int kParameterTimeoutMs = 12000;
 constexpr int kExtendedTestTimeoutMs = 6000;
@@ -238,7 +230,7 @@ int CHwtV4Client::SetSerialPortParameter(int32_t port, const std::string& text) 
     // The relay reads the parameters as blank-terminated words.
     std::string parameters = text.substr(0, kMaxParameterText);
     if (!parameters.empty() && parameters.back() != ' ') parameters += ' ';
-    return telegramm(kPortParameterCommand, {Scalar(port), Block(parameters.data(), parameters.size())},
+    return telegramm(kBaudrateCommand, {Scalar(port), Block(parameters.data(), parameters.size())},
                      kParameterTimeoutMs);
 }
 
