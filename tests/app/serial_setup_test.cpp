@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "app/help.h"
 #include "app/language.h"
 #include "app/serial_setup.h"
 #include "app/settings.h"
@@ -12,37 +11,43 @@
 namespace testbay {
 namespace {
 
-using test::ScriptedPeer;
-using test::TempDir;
-using test::VirtualLineFixture;
 using test::WriteWholeFile;
-
-std::vector<std::string> Texts(const SerialSetup& setup) {
-    std::vector<std::string> texts;
-    for (const SerialPortChoice& choice : setup.Choices()) texts.push_back(choice.text);
-    return texts;
-}
 
 // Every "COM<n>" opens an in-memory port; only one may be open at a time.
 class SerialSetupTest : public ::testing::Test {
 protected:
     void SetIni(const std::string& content) { WriteWholeFile(line_.Dir().File("Testbay.ini"), content); }
     int StoredComPort() { return ReadIniInt("Testbay", "ComPort", -1, "Testbay.ini"); }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const SerialPortChoice& choice : setup_.Choices()) texts.push_back(choice.text);
+        return texts;
+    }
 
-    ScriptedPeer peer_;
-    VirtualLineFixture line_{peer_};
+    test::ScriptedPeer peer_;
+    test::VirtualLineFixture line_{peer_};
     SerialSetup setup_;
 };
 
-TEST_F(SerialSetupTest, ListsMappedAndPresentPortsSortedAndPreselectsCom1) {
+TEST_F(SerialSetupTest, ListsPortsSortedPreselectsCom1NotesAPortHeldElsewhereAndOkStoresTheNumberOnly) {
     SetIni("[Ports]\r\nCOM10=/dev/ttyUSB0\r\n");
+    const int held = line_.OpenChannel();
+    ASSERT_GE(held, 0);
+    SetLanguage(kGerman);
     setup_.Open({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyACM0"});
-    EXPECT_EQ(Texts(setup_), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM10", "COM2"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM10", "COM2"}));
     ASSERT_EQ(setup_.Selection(), 1);
+    EXPECT_EQ(setup_.StatusText(),
+              "Hinweis: Diese Schnittstelle ist gegenwärtig von einer anderen Applikation geöffnet");
+    SetLanguage(kEnglish);
+    ComClose(held);
+    setup_.Select(2);
     EXPECT_EQ(setup_.StatusText(), "");
+    EXPECT_TRUE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 10);
 }
 
-TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithIt) {
+TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithItAndNewAdaptersGetFreeNumbers) {
     SetIni("[Testbay]\r\nComPort=3\r\n");
     setup_.Open({"/dev/ttyS0", "/dev/ttyS1"});
     EXPECT_EQ(setup_.Selection(), -1);
@@ -53,20 +58,11 @@ TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithIt
     setup_.Open({"/dev/ttyS0", "/dev/ttyS1"});
     ASSERT_GE(setup_.Selection(), 0);
     EXPECT_EQ(setup_.Choices()[static_cast<size_t>(setup_.Selection())].text, "COM30");
-}
 
-TEST_F(SerialSetupTest, OkStoresTheNumberOnly) {
-    setup_.Open({"/dev/ttyS0", "/dev/ttyS11"});
-    setup_.Select(1);
-    ASSERT_EQ(setup_.Choices()[1].text, "COM12");
-    EXPECT_TRUE(setup_.Ok());
-    EXPECT_EQ(StoredComPort(), 12);
-}
-
-TEST_F(SerialSetupTest, ChoosingAnUnmappedAdapterMapsAFreeNumber) {
+    // Choosing an unmapped adapter maps it to a free number.
     SetIni("[Ports]\r\nCOM1=/dev/ttyUSB7\r\n");
     setup_.Open({"/dev/ttyS1", "/dev/ttyACM0"});
-    ASSERT_EQ(Texts(setup_), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM2"}));
+    ASSERT_EQ(Texts(), (std::vector<std::string>{"/dev/ttyACM0", "COM1", "COM2"}));
     setup_.Select(0);
     EXPECT_TRUE(setup_.Ok());
     EXPECT_EQ(StoredComPort(), 3);
@@ -75,32 +71,8 @@ TEST_F(SerialSetupTest, ChoosingAnUnmappedAdapterMapsAFreeNumber) {
     EXPECT_STREQ(path, "/dev/ttyACM0");
 }
 
-TEST_F(SerialSetupTest, PortHeldElsewhereShowsTheNoteInTheCurrentLanguage) {
-    const int held = line_.OpenChannel();
-    ASSERT_GE(held, 0);
-    SetLanguage(kGerman);
-    setup_.Open({"/dev/ttyS0"});
-    EXPECT_EQ(setup_.StatusText(),
-              "Hinweis: Diese Schnittstelle ist gegenwärtig von einer anderen Applikation geöffnet");
-    SetLanguage(kEnglish);
-    setup_.Select(0);
-    EXPECT_EQ(setup_.StatusText(), "This serial port is currently used by another application.");
-    ComClose(held);
-    setup_.Select(0);
-    EXPECT_EQ(setup_.StatusText(), "");
-    EXPECT_TRUE(setup_.Ok());
-}
-
-TEST_F(SerialSetupTest, HelpHandsOverItsTopic) {
-    std::string shown;
-    SetHelpDisplay([&shown](const std::string& topic) { shown = topic; });
-    setup_.Help();
-    SetHelpDisplay(nullptr);
-    EXPECT_EQ(shown, "settings.html");
-}
-
 TEST(SerialDeviceList, OnlyDevicesWithHardwareBehindThem) {
-    TempDir root;
+    test::TempDir root;
     namespace fs = std::filesystem;
     fs::create_directories(root.File("dev"));
     for (const char* name : {"ttyS0", "ttyS1", "ttyUSB0", "ttyACM2", "tty0", "ttyprintk"}) {

@@ -9,10 +9,10 @@ namespace {
 
 using test::Bytes;
 using test::CountOf;
-using test::ScriptedPeer;
 using test::VirtualLineFixture;
 
-Bytes CommandAnswer(Bytes head) {
+// A command telegram or answer: padded to 16 bytes, then the CRC high byte first.
+Bytes CommandFrame(Bytes head) {
     head.resize(16, 0);
     const uint16_t crc = Crc16Xmodem(head.data(), head.size());
     head.push_back(static_cast<uint8_t>(crc >> 8));
@@ -22,21 +22,18 @@ Bytes CommandAnswer(Bytes head) {
 
 int FeedAll(FrameReceiver& receiver, const Bytes& bytes) { return receiver.Feed(bytes.data(), bytes.size()); }
 
-TEST(UpdateCrc, CheckValueAndResidue) {
-    const char* check = "123456789";
-    EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const uint8_t*>(check), 9), 0x31C3);
-    const Bytes answer = CommandAnswer({kAck, 'I'});
+TEST(UpdateAnswers, CrcCheckValueResidueAndWhereAnswersEnd) {
+    EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
+    const Bytes answer = CommandFrame({kNak, 'E'});
     EXPECT_EQ(Crc16Xmodem(answer.data(), answer.size()), 0);
-}
 
-TEST(UpdateReceivers, NakAloneAtTheEndOfABlockIsAWholeAnswer) {
+    // A NAK alone at the end of a block is a whole answer.
     CommandAnswerReceiver receiver;
     EXPECT_EQ(FeedAll(receiver, {0x00, 0x41, kNak}), FrameReceiver::kComplete);
     EXPECT_EQ(receiver.FrameCount(), 1u);
 
     // NAK with more behind it starts an 18-byte answer that is cut back.
     receiver.Reset();
-    Bytes answer = CommandAnswer({kNak, 'E'});
     EXPECT_EQ(FeedAll(receiver, Bytes(answer.begin(), answer.begin() + 10)), FrameReceiver::kIncomplete);
     EXPECT_EQ(FeedAll(receiver, Bytes(answer.begin() + 10, answer.end())), FrameReceiver::kComplete);
     EXPECT_EQ(receiver.FrameCount(), 1u);
@@ -47,97 +44,74 @@ TEST(UpdateReceivers, NakAloneAtTheEndOfABlockIsAWholeAnswer) {
 
 class BootLink : public ::testing::Test {
 protected:
-    BootLink() : relay_(sim::RelayConfig{.startState = 1}) {}
-    size_t Writes() { return line_.Line().Writes().size(); }
+    const auto& Writes() { return line_.Line().Writes(); }
+    bool Traced(const std::string& text) const { return line_.Trace().find(text) != std::string::npos; }
 
-    sim::RelayModel relay_;
+    sim::RelayModel relay_{sim::RelayConfig{.startState = 1}};
     VirtualLineFixture line_{relay_};
     int channel_ = line_.OpenChannel();
     CV4Update update_{channel_, 38400};
 };
 
-TEST_F(BootLink, ResetTelegramHasItsKnownBytes) {
-    ASSERT_EQ(update_.Connect(), kUpdateOk);
-    line_.Line().ClearWrites();
-    EXPECT_EQ(update_.Reset(4), kUpdateOk);
-    const Bytes expected = [] {
-        Bytes reset{0x11, 0x52, 0x04};
-        reset.resize(16, 0);
-        const uint16_t crc = Crc16Xmodem(reset.data(), 16);
-        reset.push_back(static_cast<uint8_t>(crc >> 8));
-        reset.push_back(static_cast<uint8_t>(crc));
-        return reset;
-    }();
-    ASSERT_EQ(Writes(), 1u);
-    EXPECT_EQ(line_.Line().Writes()[0].bytes, expected);
-    EXPECT_NE(line_.Trace().find("CV4Update::Reset -> 0 \n"), std::string::npos);
-}
-
-TEST_F(BootLink, ConnectScansTheBootRatesThenSetsTheTransferMode) {
+TEST_F(BootLink, ConnectScansTheBootRatesThenSetsTheTransferModeAndResetHasItsKnownBytes) {
     EXPECT_EQ(update_.Connect(), kUpdateOk);
     EXPECT_EQ(ComGetBaud(channel_), 115200u);
-    const auto& writes = line_.Line().Writes();
     // 9600 (3 tries), 38400 and 57600 (3 each), then 115200 answers; then 'P'.
-    ASSERT_EQ(writes.size(), 3u + 3u + 3u + 1u + 1u);
-    EXPECT_EQ(writes.back().bytes[1], 'P');
-    EXPECT_EQ(writes.back().bytes[3], 0xFF);
-    EXPECT_NE(line_.Trace().find("CV4Update::Connect -> 0\n"), std::string::npos);
+    ASSERT_EQ(Writes().size(), 3u + 3u + 3u + 1u + 1u);
+    EXPECT_EQ(Writes().back().bytes[1], 'P');
+    EXPECT_EQ(Writes().back().bytes[3], 0xFF);
+    EXPECT_TRUE(Traced("CV4Update::Connect -> 0\n"));
+
+    line_.Line().ClearWrites();
+    EXPECT_EQ(update_.Reset(4), kUpdateOk);
+    ASSERT_EQ(Writes().size(), 1u);
+    EXPECT_EQ(Writes()[0].bytes, CommandFrame({0x11, 0x52, 0x04}));
+    EXPECT_TRUE(Traced("CV4Update::Reset -> 0 \n"));
 }
 
-TEST_F(BootLink, SilentBootSystemGetsThreeTelegramsPerAcceptedRate) {
+TEST_F(BootLink, SilentBootSystemGetsThreeTelegramsPerAcceptedRateAndPort255NeverChangesTheRate) {
     line_.Line().SetFaults(sim::FaultConfig{.silent = true});
     line_.Line().RefuseBaud(460800);
     EXPECT_EQ(update_.Connect(), kExchangeTimeout);
-    EXPECT_EQ(Writes(), 3u + 5u * 3u);
-}
+    EXPECT_EQ(Writes().size(), 3u + 5u * 3u);
 
-TEST_F(BootLink, Port255NeverChangesTheRate) {
-    line_.Line().SetFaults(sim::FaultConfig{.silent = true});
+    line_.Line().ClearWrites();
     int channel = -1;
     ComClose(channel_);
     ASSERT_EQ(ComOpen(255, channel), 1);
     CV4Update update(channel, 9600);
     const int64_t start = line_.Clock().NowMs();
     EXPECT_NE(update.Connect(), kUpdateOk);
-    EXPECT_EQ(Writes(), 3u);
+    EXPECT_EQ(Writes().size(), 3u);
     EXPECT_EQ(ComGetBaud(channel), 9600u);
     EXPECT_GE(line_.Clock().NowMs() - start, 3 * 5000);
     ComClose(channel);
 }
 
-TEST_F(BootLink, OrderAndSerialNumberBlocksAreStoredAndTheEscTextIsLogged) {
+TEST_F(BootLink, OrderNumberBlockIsStoredWithItsEscTextLoggedAndAPersistentNakFailsAWrite) {
     ASSERT_EQ(update_.Connect(), kUpdateOk);
     const std::string mlfb = "7SJ6425-5EB92-3FC1+L2A";
     EXPECT_EQ(update_.SetMlfb(reinterpret_cast<const uint8_t*>(mlfb.c_str()), mlfb.size()), kUpdateOk);
-    const std::string serial = "BF0799999999";
-    EXPECT_EQ(update_.SetBFNr(reinterpret_cast<const uint8_t*>(serial.c_str()), serial.size()), kUpdateOk);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, mlfb);
-    EXPECT_EQ(relay_.Hardware().identity.serialNumber, serial);
-    EXPECT_EQ(line_.Line().Writes().back().bytes.size(), 1024u);
+    EXPECT_EQ(Writes().back().bytes.size(), 1024u);
     const std::string trace = line_.Trace();
     const size_t escStart = trace.find("ESC-----------------\n");
     ASSERT_NE(escStart, std::string::npos);
     EXPECT_NE(trace.find("MLFB gespeichert", escStart), std::string::npos);
     EXPECT_NE(trace.find("ESC-Ende------------\n", escStart), std::string::npos);
-    EXPECT_NE(trace.find("CV4Update::SetMlfb -> 0 \n"), std::string::npos);
-}
 
-TEST_F(BootLink, PersistentNakFailsTheWriteAfterItsRepeats) {
-    ASSERT_EQ(update_.Connect(), kUpdateOk);
     relay_.Config().bootNakEvery = 1;
     line_.Line().ClearWrites();
-    const uint8_t text[] = "X";
-    EXPECT_EQ(update_.SetBFNr(text, 1), kBfNrNotAcknowledged);
-    EXPECT_EQ(Writes(), 4u);
-    const std::string trace = line_.Trace();
-    EXPECT_EQ(CountOf(trace, "NAK # 0 ->repeat\n"), 4);
-    EXPECT_NE(trace.find("CV4Update::Send -> 1\n"), std::string::npos);
-    EXPECT_NE(trace.find("CV4Update::SetBFNr -> 276 \n"), std::string::npos);
+    EXPECT_EQ(update_.SetBFNr(reinterpret_cast<const uint8_t*>("X"), 1), kBfNrNotAcknowledged);
+    EXPECT_EQ(Writes().size(), 4u);
+    EXPECT_EQ(CountOf(line_.Trace(), "NAK # 0 ->repeat\n"), 4);
+    EXPECT_TRUE(Traced("CV4Update::Send -> 1\n"));
+    EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 276 \n"));
 }
 
-TEST(BootLinkAnswers, BadCrcRepeatsUnlessTheAnswerIsAReset) {
-    ScriptedPeer peer([](const Bytes& request) {
-        Bytes answer = CommandAnswer({kAck, request[1]});
+TEST(BootLinkAnswers, BadCrcRepeatsUnlessTheAnswerIsAResetAndBellCodesMayRefuseTheTransferMode) {
+    test::ScriptedPeer peer([](const Bytes& request) {
+        Bytes answer = CommandFrame({kAck, request[1]});
         answer.back() ^= 0xFF;
         return std::vector<Bytes>{answer};
     });
@@ -148,24 +122,20 @@ TEST(BootLinkAnswers, BadCrcRepeatsUnlessTheAnswerIsAReset) {
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, nullptr), kUpdateRejected);
     EXPECT_EQ(peer.Requests().size(), 1u + 4u);
     EXPECT_EQ(CountOf(line.Trace(), "CKS-Error # 0 ->repeat\n"), 4);
-}
 
-TEST(BootLinkAnswers, TransferModeBellCodesAndAckOut) {
     uint8_t bellCode = '2';
-    ScriptedPeer peer([&bellCode](const Bytes&) {
-        return std::vector<Bytes>{bellCode ? CommandAnswer({kBel, 'P', 0, bellCode}) : CommandAnswer({kAck, 'P', 0x42})};
+    peer.SetScript([&bellCode](const Bytes&) {
+        return std::vector<Bytes>{bellCode ? CommandFrame({kBel, 'P', 0, bellCode}) : CommandFrame({kAck, 'P', 0x42})};
     });
-    VirtualLineFixture line(peer);
-    CV4Update update(line.OpenChannel(), 38400);
     uint8_t out = 0x99;
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, &out), kTransferModeRefused2);
     EXPECT_EQ(out, 0);
+    EXPECT_NE(line.Trace().find("CV4Update::SetTransferMode -> 291 \n"), std::string::npos);
     bellCode = '7';
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, &out), kUpdateOk);
     bellCode = 0;
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, &out), kUpdateOk);
     EXPECT_EQ(out, 0x42);
-    EXPECT_NE(line.Trace().find("CV4Update::SetTransferMode -> 291 \n"), std::string::npos);
 }
 
 }  // namespace

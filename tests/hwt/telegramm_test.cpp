@@ -3,24 +3,15 @@
 #include <memory>
 
 #include "hwt/hwt_client.h"
+#include "sim/hwt_codec.h"
 #include "support/virtual_line.h"
 
 namespace testbay {
 namespace {
 
+using sim::EncodeHwtAnswer;
 using test::Bytes;
 using test::CountOf;
-using test::ScriptedPeer;
-using test::VirtualLineFixture;
-
-Bytes Answer(uint8_t echo, uint8_t status, Bytes fields = {}, uint8_t typeByte = 0) {
-    Bytes frame{0x68, static_cast<uint8_t>(3 + fields.size()), echo, status, typeByte};
-    for (const uint8_t byte : fields) frame.push_back(byte);
-    uint8_t sum = 0;
-    for (size_t index = 2; index < frame.size(); ++index) sum = static_cast<uint8_t>(sum + frame[index]);
-    frame.push_back(sum);
-    return frame;
-}
 
 class Telegramm : public ::testing::Test {
 protected:
@@ -28,50 +19,37 @@ protected:
     void AnswerWith(std::function<std::vector<Bytes>(uint8_t command)> make) {
         peer_.SetScript([make](const Bytes& request) { return make(request[2]); });
     }
+    // Every request gets one answer of this status, echoing its command.
+    void AnswerStatus(uint8_t status) {
+        AnswerWith([status](uint8_t command) { return std::vector<Bytes>{EncodeHwtAnswer(command, status, {})}; });
+    }
     size_t Transmissions() const { return peer_.Requests().size(); }
+    int Traced(const std::string& text) const { return CountOf(line_.Trace(), text + " in CHwtV4Client::telegramm\n"); }
 
-    ScriptedPeer peer_;
-    VirtualLineFixture line_{peer_};
+    test::ScriptedPeer peer_;
+    test::VirtualLineFixture line_{peer_};
     int channel_ = line_.OpenChannel();
     CHwtV4Client client_{channel_};
 };
 
-TEST_F(Telegramm, PassAndDoneSucceedFailDoesNotAndNoneRepeats) {
-    for (const uint8_t status : {kHwtPass, kHwtDone, kHwtFail}) {
-        AnswerWith([status](uint8_t command) { return std::vector<Bytes>{Answer(command, status, {0x10}, 0x01)}; });
+TEST_F(Telegramm, EachStatusHasItsResultRepeatsAndTraceLine) {
+    const std::tuple<uint8_t, int, size_t, const char*> cases[] = {
+        {kHwtPass, 1, 1, "PASS"}, {kHwtDone, 1, 1, "DONE"}, {kHwtFail, 0, 1, "FAIL"},
+        {kHwtCommandUnknown, 0, 1, "BEFEHL_UNBEKANNT"}, {kHwtTimeout, 0, 4, "TIMEOUT"},
+        {kHwtChecksumError, 0, 4, "CKS_ERROR"}, {7, 0, 4, "unbekannter Ausfuehrunsstatus"}};
+    for (const auto& [status, result, transmissions, text] : cases) {
+        AnswerWith([status](uint8_t command) {
+            const uint8_t echo = status == kHwtCommandUnknown ? 0x99 : command;  // accepted whatever its echo
+            return std::vector<Bytes>{EncodeHwtAnswer(echo, status, {sim::AnswerScalar(16)})};
+        });
         const size_t before = Transmissions();
-        EXPECT_EQ(client_.telegramm(0x0E, {}, 60), status == kHwtFail ? 0 : 1);
-        EXPECT_EQ(Transmissions() - before, 1u);
-        EXPECT_EQ(client_.DeviceStatus(), status);
-        EXPECT_EQ(client_.Field(0), 16);
-    }
-    const std::string trace = line_.Trace();
-    EXPECT_EQ(CountOf(trace, "PASS in CHwtV4Client::telegramm\n"), 1);
-    EXPECT_EQ(CountOf(trace, "DONE in CHwtV4Client::telegramm\n"), 1);
-    EXPECT_EQ(CountOf(trace, "FAIL in CHwtV4Client::telegramm\n"), 1);
-}
-
-TEST_F(Telegramm, CommandUnknownIsAcceptedWhateverItsEcho) {
-    AnswerWith([](uint8_t) { return std::vector<Bytes>{Answer(0x99, kHwtCommandUnknown)}; });
-    EXPECT_EQ(client_.telegramm(0x0E, {}, 60), 0);
-    EXPECT_EQ(Transmissions(), 1u);
-    EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtCommandUnknown));
-    EXPECT_NE(line_.Trace().find("BEFEHL_UNBEKANNT in CHwtV4Client::telegramm"), std::string::npos);
-}
-
-TEST_F(Telegramm, RelaySideErrorsAreRepeatedUpToFourTransmissions) {
-    const std::pair<uint8_t, const char*> cases[] = {
-        {kHwtTimeout, "TIMEOUT in CHwtV4Client::telegramm"},
-        {kHwtChecksumError, "CKS_ERROR in CHwtV4Client::telegramm"},
-        {7, "unbekannter Ausfuehrunsstatus in CHwtV4Client::telegramm"},
-    };
-    for (const auto& [status, text] : cases) {
-        AnswerWith([status](uint8_t command) { return std::vector<Bytes>{Answer(command, status)}; });
-        const size_t before = Transmissions();
-        EXPECT_EQ(client_.telegramm(0x0E, {}, 60), 0);
-        EXPECT_EQ(Transmissions() - before, 4u);
-        EXPECT_EQ(client_.DeviceStatus(), status);
-        EXPECT_EQ(CountOf(line_.Trace(), std::string(text) + "\n"), 4) << text;
+        EXPECT_EQ(client_.telegramm(0x0E, {}, 60), result) << text;
+        EXPECT_EQ(Transmissions() - before, transmissions) << text;
+        EXPECT_EQ(client_.DeviceStatus(), status) << text;
+        EXPECT_EQ(Traced(text), static_cast<int>(transmissions)) << text;
+        if (status <= kHwtDone) {
+            EXPECT_EQ(client_.Field(0), 16) << text;
+        }
     }
     EXPECT_EQ(client_.PcTimeoutRun(), 0u);
 }
@@ -79,123 +57,90 @@ TEST_F(Telegramm, RelaySideErrorsAreRepeatedUpToFourTransmissions) {
 TEST_F(Telegramm, WrongEchoAndBadSumAreRepeatedUntilAGoodAnswer) {
     int answers = 0;
     AnswerWith([&answers](uint8_t command) {
-        ++answers;
-        if (answers == 1) return std::vector<Bytes>{Answer(command + 1, kHwtPass)};
-        Bytes answer = Answer(command, kHwtPass);
+        Bytes answer = EncodeHwtAnswer(++answers == 1 ? command + 1 : command, kHwtPass, {});
         if (answers == 2) answer.back() ^= 0xFF;
         return std::vector<Bytes>{answer};
     });
     EXPECT_EQ(client_.telegramm(0x0E, {Scalar(1)}, 60), 1);
     EXPECT_EQ(Transmissions(), 3u);
-    const std::string trace = line_.Trace();
-    EXPECT_EQ(CountOf(trace, "TD_OVERLAPPED_CYCLE in CHwtV4Client::telegramm\n"), 1);
-    EXPECT_EQ(CountOf(trace, "TD_CHECKSUM_PC in CHwtV4Client::telegramm\n"), 1);
-    EXPECT_EQ(CountOf(trace, "Repeat Telegram in CHwtV4Client::telegramm\n"), 2);
+    EXPECT_EQ(Traced("TD_OVERLAPPED_CYCLE"), 1);
+    EXPECT_EQ(Traced("TD_CHECKSUM_PC"), 1);
+    EXPECT_EQ(Traced("Repeat Telegram"), 2);
     // Each transmission repeats the very same frame.
     EXPECT_EQ(peer_.Requests()[0], peer_.Requests()[2]);
 }
 
-TEST_F(Telegramm, SilenceCostsFourFullTimeoutsWithShortPauses) {
-    const int64_t start = line_.Clock().NowMs();
-    EXPECT_EQ(client_.telegramm(0x0E, {}, 60), 0);
-    EXPECT_EQ(Transmissions(), 4u);
-    EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtTimeout));
-    EXPECT_EQ(CountOf(line_.Trace(), "TD_TIMEOUT_PC in CHwtV4Client::telegramm\n"), 4);
-    const int64_t elapsed = line_.Clock().NowMs() - start;
-    EXPECT_GE(elapsed, 4 * 61 + 3 * 5);
-    EXPECT_LE(elapsed, 4 * 62 + 3 * 5);
-}
-
-TEST_F(Telegramm, TenTimeoutsInARowLeaveSingleTransmissionsUntilAnAnswer) {
-    const size_t expected[] = {4, 4, 2, 1, 1};
-    for (const size_t transmissions : expected) {
+TEST_F(Telegramm, SilenceCostsFourFullTimeoutsUntilTenInARowLeaveSingleTransmissions) {
+    auto sent = [this] {
         const size_t before = Transmissions();
         client_.telegramm(0x0E, {}, 60);
-        EXPECT_EQ(Transmissions() - before, transmissions);
-    }
-    AnswerWith([](uint8_t command) { return std::vector<Bytes>{Answer(command, kHwtPass)}; });
-    EXPECT_EQ(client_.telegramm(0x0E, {}, 60), 1);
+        return Transmissions() - before;
+    };
+    EXPECT_EQ(sent(), 4u);
+    EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtTimeout));
+    EXPECT_EQ(Traced("TD_TIMEOUT_PC"), 4);
+    EXPECT_GE(line_.Clock().NowMs(), 4 * 61 + 3 * 5);
+    EXPECT_LE(line_.Clock().NowMs(), 4 * 62 + 3 * 5);
+    for (const size_t transmissions : {4u, 2u, 1u, 1u}) EXPECT_EQ(sent(), transmissions);
+    // An answer ends the run.
+    AnswerStatus(kHwtPass);
+    EXPECT_EQ(sent(), 1u);
     EXPECT_EQ(client_.PcTimeoutRun(), 0u);
     AnswerWith([](uint8_t) { return std::vector<Bytes>{}; });
-    const size_t before = Transmissions();
-    client_.telegramm(0x0E, {}, 60);
-    EXPECT_EQ(Transmissions() - before, 4u);
+    EXPECT_EQ(sent(), 4u);
 }
 
-TEST_F(Telegramm, TimeoutZeroSendsWithoutListening) {
-    AnswerWith([](uint8_t command) { return std::vector<Bytes>{Answer(command, kHwtFail)}; });
+TEST_F(Telegramm, TimeoutZeroSendsWithoutListeningOversizedRequestsAreNotSentAndAttemptsAreLimited) {
+    AnswerStatus(kHwtFail);
     EXPECT_EQ(client_.telegramm(0x3F, {Scalar(1)}, 0), 1);
     EXPECT_EQ(Transmissions(), 1u);
     EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtTimeout));
     EXPECT_EQ(line_.Clock().NowMs(), 0);
-}
 
-TEST_F(Telegramm, AttemptLimitBoundsTransmissions) {
+    const Bytes big(0x10000, 0);
+    EXPECT_EQ(client_.telegramm(0x18, {Scalar(0), Scalar(0), Block(big.data(), big.size())}, 2400), 0);
+    EXPECT_EQ(Transmissions(), 1u);
+
+    // The attempt limit bounds the transmissions; CheckHwt asks once and restores it.
+    AnswerWith([](uint8_t) { return std::vector<Bytes>{}; });
     client_.SetAttemptLimit(2);
     client_.telegramm(0x0E, {}, 60);
-    EXPECT_EQ(Transmissions(), 2u);
+    EXPECT_EQ(Transmissions(), 3u);
     client_.SetAttemptLimit(0);
     client_.telegramm(0x0E, {}, 60);
-    EXPECT_EQ(Transmissions(), 3u);
-}
-
-TEST_F(Telegramm, CheckHwtAsksOnceAndRestoresTheLimit) {
+    EXPECT_EQ(Transmissions(), 4u);
     EXPECT_EQ(client_.CheckHwt(), 0);
-    EXPECT_EQ(Transmissions(), 1u);
-    EXPECT_EQ(peer_.Requests()[0], (Bytes{0x68, 0x02, 0x6F, 0x00, 0x6F}));
+    EXPECT_EQ(Transmissions(), 5u);
+    EXPECT_EQ(peer_.Requests().back(), (Bytes{0x68, 0x02, 0x6F, 0x00, 0x6F}));
     EXPECT_EQ(client_.AttemptLimit(), 4u);
-}
-
-TEST_F(Telegramm, ClosedChannelThrowsAndTheLimitStillComesBack) {
     ComClose(channel_);
+    client_.SetAttemptLimit(2);
     EXPECT_THROW(client_.CheckHwt(), CComExeption);
     EXPECT_EQ(client_.AttemptLimit(), 4u);
 }
 
-TEST_F(Telegramm, OversizedRequestIsRefusedWithoutSending) {
-    const Bytes big(0x10000, 0);
-    EXPECT_EQ(client_.telegramm(0x18, {Scalar(0), Scalar(0), Block(big.data(), big.size())}, 2400), 0);
-    EXPECT_EQ(Transmissions(), 0u);
+TEST_F(Telegramm, SetLedsWithoutAnswerDoesNotWalkAStaleCount) {
+    // Answers the first LED count with 200, then nothing ever again.
+    AnswerWith([answered = false](uint8_t command) mutable {
+        if (answered || command != 0x0E) return std::vector<Bytes>{};
+        answered = true;
+        return std::vector<Bytes>{EncodeHwtAnswer(command, kHwtPass, {sim::AnswerScalar(200)})};
+    });
+    int32_t count = 0;
+    ASSERT_EQ(client_.GetLedCount(count), 1);
+    ASSERT_EQ(count, 200);
+    EXPECT_EQ(client_.SetLeds(1), 0);
+    EXPECT_EQ(Transmissions(), 1u + 4u);
 }
 
-TEST(CurrentClient, DestroyingTheCurrentClientRestoresThePreviousOne) {
+TEST(CurrentClient, DestroyingClientsInAnyOrderLeavesTheNewestLivingOneCurrent) {
     CHwtV4Client application(-1);
-    EXPECT_EQ(CurrentHwtClient(), &application);
-    {
-        CHwtV4Client probe(-1);
-        EXPECT_EQ(CurrentHwtClient(), &probe);
-    }
-    EXPECT_EQ(CurrentHwtClient(), &application);
-
     auto first = std::make_unique<CHwtV4Client>(-1);
     auto second = std::make_unique<CHwtV4Client>(-1);
     first.reset();
     EXPECT_EQ(CurrentHwtClient(), second.get());
     second.reset();
     EXPECT_EQ(CurrentHwtClient(), &application);
-}
-
-}  // namespace
-}  // namespace testbay
-
-namespace testbay {
-namespace {
-
-TEST(SetLedsWithoutAnswer, DoesNotWalkAStaleCount) {
-    test::ScriptedPeer peer([](const test::Bytes& request) {
-        // Answers the first LED count with 200, then nothing ever again.
-        static bool answered = false;
-        if (answered || request[2] != 0x0E) return std::vector<test::Bytes>{};
-        answered = true;
-        return std::vector<test::Bytes>{{0x68, 0x07, 0x0E, 0x01, 0x02, 0x00, 0x00, 0x00, 0xC8, 0xD9}};
-    });
-    test::VirtualLineFixture line(peer);
-    CHwtV4Client client(line.OpenChannel());
-    int32_t count = 0;
-    ASSERT_EQ(client.GetLedCount(count), 1);
-    ASSERT_EQ(count, 200);
-    EXPECT_EQ(client.SetLeds(1), 0);
-    EXPECT_EQ(peer.Requests().size(), 1u + 4u);
 }
 
 }  // namespace

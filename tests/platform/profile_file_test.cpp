@@ -9,11 +9,12 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
+#include <tuple>
+
+#include "support/temp_dir.h"
 
 namespace testbay {
 namespace {
@@ -33,58 +34,54 @@ bool Succeeded(pid_t pid) {
 
 class ProfileFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "profile_file_test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/Testbay.ini";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    void Put(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
-    std::string Get() const {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    void Put(const std::string& content) { test::WriteWholeFile(path_, content); }
+    std::string Get() const { return test::ReadWholeFile(path_); }
     // Everything in the directory except the file and its lock file.
     std::vector<std::string> Strays() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
             std::string name = entry.path().filename();
             if (name != "Testbay.ini" && name != "Testbay.ini.lock") names.push_back(name);
         }
         return names;
     }
 
-    std::string dir_;
-    std::string path_;
+    test::TempDir dir_;
+    std::string path_ = dir_.File("Testbay.ini");
 };
 
-TEST_F(ProfileFileTest, ReadsWindowsWrittenFile) {
+TEST_F(ProfileFileTest, ReadsWindowsWrittenFileAndIntegersLikeWindows) {
     Put("\xEF\xBB\xBF[Testbay]\r\n; written by the stand's Windows tool\r\n;ComPort=3\r\n"
         "  comport =  7 \t\r\nCOMPORT=8\r\n\r\n"
         "[ SECTION_WINDOW ]\r\nTitle=\"  blanks kept inside quotes  \"\r\nSingle='x'\r\n"
         "Mismatched=\"abc'\r\nLone=\"\r\nPath=C:\\a=b\r\nNoEquals\r\n"
         "[testbay]\r\nComPort=9\r\nOther=1\r\n[Last]\r\nNoEnd=tail");
 
-    EXPECT_EQ(ReadProfileValue(path_, " testbay ", " comPORT "), "7");
-    EXPECT_EQ(ReadProfileValue(path_, "Testbay", "Other"), std::nullopt);  // only in the duplicate section
-    EXPECT_EQ(ReadProfileValue(path_, "section_window", "title"), "  blanks kept inside quotes  ");
-    EXPECT_EQ(ReadProfileValue(path_, "SECTION_WINDOW", "Single"), "x");
-    EXPECT_EQ(ReadProfileValue(path_, "SECTION_WINDOW", "Mismatched"), "\"abc'");
-    EXPECT_EQ(ReadProfileValue(path_, "SECTION_WINDOW", "Lone"), "\"");
-    EXPECT_EQ(ReadProfileValue(path_, "SECTION_WINDOW", "Path"), "C:\\a=b");
-    EXPECT_EQ(ReadProfileValue(path_, "SECTION_WINDOW", "NoEquals"), std::nullopt);
-    EXPECT_EQ(ReadProfileValue(path_, "Last", "NoEnd"), "tail");
-    EXPECT_EQ(ReadProfileValue(dir_ + "/missing.ini", "Last", "NoEnd"), std::nullopt);
+    const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
+        {" testbay ", " comPORT ", "7"}, {"section_window", "title", "  blanks kept inside quotes  "},
+        {"SECTION_WINDOW", "Single", "x"}, {"SECTION_WINDOW", "Mismatched", "\"abc'"},
+        {"SECTION_WINDOW", "Lone", "\""}, {"SECTION_WINDOW", "Path", "C:\\a=b"},
+        {"SECTION_WINDOW", "NoEquals", std::nullopt}, {"Last", "NoEnd", "tail"},
+        {"Testbay", "Other", std::nullopt}};  // only in the duplicate section
+    for (const auto& [section, key, value] : cases) EXPECT_EQ(ReadProfileValue(path_, section, key), value) << key;
+    EXPECT_EQ(ReadProfileValue(dir_.File("missing.ini"), "Last", "NoEnd"), std::nullopt);
     EXPECT_EQ(ReadProfileSection(path_, "testBay"),
               (std::vector<std::pair<std::string, std::string>>{{"comport", "7"}}));
+
+    // Integers read as Windows reads them.
+    auto reads = [&](const std::string& value) {
+        Put("[N]\nKey=" + value + "\n");
+        return ReadProfileInt(path_, "n", "KEY", 5);
+    };
+    const std::pair<const char*, int> numbers[] = {
+        {"", 5}, {"\"\"", 5}, {"-42", -42}, {"+7", 7}, {"0XfF", 255}, {"' -0x10'", -16}, {"12abc", 12},
+        {"abc", 0}, {"-", 0}, {"0x", 0}, {"4294967295", -1}, {"4294967298", 2}, {"-2147483648", INT_MIN},
+        {"0x1FFFFFFFF", -1}};
+    for (const auto& [value, number] : numbers) EXPECT_EQ(reads(value), number) << value;
+    EXPECT_EQ(ReadProfileInt(path_, "N", "Missing", 5), 5);
 }
 
-TEST_F(ProfileFileTest, WriteKeepsTheRestByteForByte) {
+TEST_F(ProfileFileTest, WriteAndDeleteKeepTheRestByteForByte) {
     const std::string before = "; Shared with the Windows stand\r\nStray = before any section\r\n[Testbay]\r\n";
     const std::string after = "; a comment that stays\r\nOdd   spacing\t=  kept as it is\r\n";
     const std::string tail = "\r\n[SECTION_WINDOW]\r\nPOSITION=0000\r\n";
@@ -121,9 +118,8 @@ TEST_F(ProfileFileTest, WriteKeepsTheRestByteForByte) {
     EXPECT_FALSE(WriteProfileValue(path_, "A", "k=ey", "1"));
     EXPECT_FALSE(WriteProfileValue(path_, "A]", "x", "1"));
     EXPECT_EQ(Get(), "\xEF\xBB\xBF[A]\r\nx=22");
-}
 
-TEST_F(ProfileFileTest, DeletesKeysAndSections) {
+    // Deleting a key takes all its lines; comments and other sections stay.
     Put("[Ports]\r\nCOM1=/dev/ttyS0\r\ncom7=/dev/ttyUSB0\r\n; COM7 stays a comment\r\nCOM7=/dev/ttyUSB1\r\n\r\n"
         "[Testbay]\r\nCOM7=untouched\r\n[ports]\r\nCOM9=/dev/ttyACM0\r\n");
     ASSERT_TRUE(WriteProfileValue(path_, "PORTS", "Com7", std::nullopt));
@@ -136,37 +132,12 @@ TEST_F(ProfileFileTest, DeletesKeysAndSections) {
     EXPECT_EQ(Get(), "[Testbay]\r\nCOM7=untouched\r\n");
 }
 
-TEST_F(ProfileFileTest, ReadsIntegersLikeWindows) {
-    auto reads = [&](const std::string& value) {
-        Put("[N]\nKey=" + value + "\n");
-        return ReadProfileInt(path_, "n", "KEY", 5);
-    };
-    EXPECT_EQ(reads(""), 5);
-    EXPECT_EQ(reads("\"\""), 5);
-    EXPECT_EQ(reads("-42"), -42);
-    EXPECT_EQ(reads("+7"), 7);
-    EXPECT_EQ(reads("0XfF"), 255);
-    EXPECT_EQ(reads("' -0x10'"), -16);
-    EXPECT_EQ(reads("12abc"), 12);
-    EXPECT_EQ(reads("abc"), 0);
-    EXPECT_EQ(reads("-"), 0);
-    EXPECT_EQ(reads("0x"), 0);
-    EXPECT_EQ(reads("4294967295"), -1);
-    EXPECT_EQ(reads("4294967298"), 2);
-    EXPECT_EQ(reads("-2147483648"), INT_MIN);
-    EXPECT_EQ(reads("0x1FFFFFFFF"), -1);
-    EXPECT_EQ(ReadProfileInt(path_, "N", "Missing", 5), 5);
-}
-
 TEST_F(ProfileFileTest, StructuresCarryTheirSizeAndSum) {
-    struct Rect {
-        int32_t left, top, right, bottom;
-    };
-    const Rect written{-12, 40, 1920, 1080};
-    ASSERT_TRUE(WriteProfileStruct(path_, "SECTION_WINDOW", "POSITION", &written, sizeof written));
-    Rect read{};
-    ASSERT_TRUE(ReadProfileStruct(path_, "section_window", "position", &read, sizeof read));
-    EXPECT_EQ(std::memcmp(&read, &written, sizeof read), 0);
+    const int32_t written[4] = {-12, 40, 1920, 1080};
+    int32_t read[4] = {};
+    ASSERT_TRUE(WriteProfileStruct(path_, "SECTION_WINDOW", "POSITION", written, sizeof written));
+    ASSERT_TRUE(ReadProfileStruct(path_, "section_window", "position", read, sizeof read));
+    EXPECT_EQ(std::memcmp(read, written, sizeof read), 0);
 
     const unsigned char full[] = {0xFF, 0xFF, 0xFF};  // the sum is taken modulo 256
     ASSERT_TRUE(WriteProfileStruct(path_, "S", "Full", full, sizeof full));
@@ -204,8 +175,7 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
         children.push_back(Spawn([&] {
             close(gate[1]);
             char byte;
-            while (read(gate[0], &byte, 1) < 0 && errno == EINTR) {
-            }
+            while (read(gate[0], &byte, 1) < 0 && errno == EINTR) continue;
             bool ok = true;
             for (int k = 0; k < kKeysEach; ++k) {
                 ok = WriteProfileValue(path_, sectionOf(w, k), keyOf(w, k), std::to_string(w * 1000 + k)) && ok;
@@ -229,8 +199,8 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
 }
 
 TEST_F(ProfileFileTest, FailedWriteLeavesOldFileAndNoTemporary) {
-    EXPECT_FALSE(WriteProfileValue(dir_ + "/missing/Testbay.ini", "A", "b", "c"));
-    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+    EXPECT_FALSE(WriteProfileValue(dir_.File("missing/Testbay.ini"), "A", "b", "c"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 
     // A write that fails half-way (here: the file size limit) leaves the old file whole.
     const std::string old = "[Testbay]\r\nComPort=3\r\n";
