@@ -35,16 +35,21 @@ class AutomationError(Exception):
         self.message = message
 
 
-def find_server():
-    """The testbay program: $TESTBAY_SERVER, else testbay on the PATH, else the build tree."""
-    configured = os.environ.get("TESTBAY_SERVER")
+def find_program(variable, name):
+    """A program of the project: $variable, else `name` on the PATH, else the build tree."""
+    configured = os.environ.get(variable)
     if configured:
         return configured
-    on_path = shutil.which("testbay")
+    on_path = shutil.which(name)
     if on_path:
         return on_path
     here = os.path.dirname(os.path.abspath(__file__))
-    return os.path.normpath(os.path.join(here, "..", "..", "build", "testbay"))
+    return os.path.normpath(os.path.join(here, "..", "..", "build", name))
+
+
+def find_server():
+    """The testbay program: $TESTBAY_SERVER, else testbay on the PATH, else the build tree."""
+    return find_program("TESTBAY_SERVER", "testbay")
 
 
 def _as_text(value):

@@ -11,19 +11,14 @@ import shutil
 import subprocess
 import tempfile
 
+from . import find_program
+
 __all__ = ["VirtualRelay", "Workspace", "find_relay"]
 
 
 def find_relay():
     """testbay-relay: $TESTBAY_RELAY, else on the PATH, else the build tree."""
-    configured = os.environ.get("TESTBAY_RELAY")
-    if configured:
-        return configured
-    on_path = shutil.which("testbay-relay")
-    if on_path:
-        return on_path
-    here = os.path.dirname(os.path.abspath(__file__))
-    return os.path.normpath(os.path.join(here, "..", "..", "build", "testbay-relay"))
+    return find_program("TESTBAY_RELAY", "testbay-relay")
 
 
 class VirtualRelay:

@@ -40,16 +40,7 @@ protected:
     void Script(std::function<Bytes(uint8_t command)> answer) {
         peer_.SetScript([answer](const Bytes& request) { return std::vector<Bytes>{answer(request[2])}; });
     }
-    // The scalars of every request of `command` the PC wrote.
-    std::vector<Ints> Sent(uint8_t command) {
-        std::vector<Ints> scalars;
-        for (const auto& written : line_.Line().Writes()) {
-            for (const auto& request : sim::HwtRequestAssembler().Feed(written.bytes.data(), written.bytes.size())) {
-                if (request.command == command) scalars.push_back(request.scalars);
-            }
-        }
-        return scalars;
-    }
+    std::vector<Ints> Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
 
     sim::RelayModel relay_;
     sim::AnalogState& analog_ = relay_.Hardware().analog;

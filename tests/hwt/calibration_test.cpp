@@ -25,16 +25,7 @@ protected:
         return {result, out...};
     }
 
-    // The scalars of every request of `command` the PC wrote.
-    Scalars Sent(uint8_t command) {
-        Scalars scalars;
-        for (const auto& written : line_.Line().Writes()) {
-            for (const auto& request : sim::HwtRequestAssembler().Feed(written.bytes.data(), written.bytes.size())) {
-                if (request.command == command) scalars.push_back(request.scalars);
-            }
-        }
-        return scalars;
-    }
+    Scalars Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
 
     sim::RelayModel relay_;
     sim::AnalogState& analog_ = relay_.Hardware().analog;

@@ -74,6 +74,17 @@ private:
     std::vector<int> channels_;
 };
 
+// The scalars of every request of `command` that the PC wrote on `line`.
+inline std::vector<std::vector<int32_t>> SentScalars(const sim::MemoryLine& line, uint8_t command) {
+    std::vector<std::vector<int32_t>> scalars;
+    for (const auto& written : line.Writes()) {
+        for (const auto& request : sim::HwtRequestAssembler().Feed(written.bytes.data(), written.bytes.size())) {
+            if (request.command == command) scalars.push_back(request.scalars);
+        }
+    }
+    return scalars;
+}
+
 // Counts the non-overlapping occurrences of `needle` in `text`.
 inline int CountOf(const std::string& text, const std::string& needle) {
     int count = 0;
