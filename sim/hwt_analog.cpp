@@ -19,15 +19,6 @@ constexpr int32_t kHalfCircleMilli = 180000;
 constexpr int32_t kThermoboxNumber = 1;
 constexpr int32_t kThermoboxOverRange = 980;
 
-using Fields = std::vector<HwtAnswerField>;
-
-std::vector<uint8_t> Pass(uint8_t command, const Fields& fields = {}) {
-    return EncodeHwtAnswer(command, kHwtPass, fields);
-}
-std::vector<uint8_t> Fail(uint8_t command) {
-    return StatusAnswer(command, kHwtFail);
-}
-
 // Element `number` of `items`, counted from 1; null when there is none.
 template <typename Items>
 auto Numbered(Items& items, int32_t number) -> decltype(&items[0]) {
@@ -80,125 +71,127 @@ std::string ThermoboxText(const Thermobox& box) {
 
 void RegisterSupplyCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kSupplyCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.empty()) return Pass(kSupplyCommand, {AnswerScalar(CountOf(analog.supplies))});
+        if (request.scalars.empty()) return PassAnswer(kSupplyCommand, {AnswerScalar(CountOf(analog.supplies))});
         const Supply* supply = Numbered(analog.supplies, request.scalars[0]);
-        if (!supply) return Fail(kSupplyCommand);
-        return Pass(kSupplyCommand, {AnswerScalar(supply->identifier), AnswerScalar(supply->value),
+        if (!supply) return FailAnswer(kSupplyCommand);
+        return PassAnswer(kSupplyCommand, {AnswerScalar(supply->identifier), AnswerScalar(supply->value),
                                      AnswerScalar(supply->low), AnswerScalar(supply->high)});
     });
     firmware.Register(kBatteryCommand, [&analog](const HwtRequestFrame&) {
-        return analog.batteryOk ? Pass(kBatteryCommand) : Fail(kBatteryCommand);
+        return analog.batteryOk ? PassAnswer(kBatteryCommand) : FailAnswer(kBatteryCommand);
     });
     firmware.Register(kPowerFailCommand, [&analog](const HwtRequestFrame&) {
-        return Pass(kPowerFailCommand, {AnswerScalar(analog.powerFail)});
+        return PassAnswer(kPowerFailCommand, {AnswerScalar(analog.powerFail)});
     });
 }
 
 void RegisterChannelCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kChannelValueCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.empty()) return Pass(kChannelValueCommand, {AnswerScalar(CountOf(analog.channels))});
+        if (request.scalars.empty()) return PassAnswer(kChannelValueCommand, {AnswerScalar(CountOf(analog.channels))});
         const AnalogChannel* channel = Numbered(analog.channels, request.scalars[0]);
-        if (!channel) return Fail(kChannelValueCommand);
-        return Pass(kChannelValueCommand, {AnswerScalar(channel->channelValue), AnswerScalar(channel->measured)});
+        if (!channel) return FailAnswer(kChannelValueCommand);
+        return PassAnswer(kChannelValueCommand, {AnswerScalar(channel->channelValue), AnswerScalar(channel->measured)});
     });
     firmware.Register(kChannelInfoCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request);
-        if (!channel) return Fail(kChannelInfoCommand);
-        return Pass(kChannelInfoCommand,
+        if (!channel) return FailAnswer(kChannelInfoCommand);
+        return PassAnswer(kChannelInfoCommand,
                     {AnswerScalar(channel->channelValue), AnswerScalar(channel->type), AnswerScalar(channel->divisor),
                      AnswerScalar(channel->multiplier), AnswerScalar(channel->board)});
     });
     firmware.Register(kPhaseCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return Fail(kPhaseCommand);
+        if (request.scalars.size() < 2) return FailAnswer(kPhaseCommand);
         const AnalogChannel* first = Numbered(analog.channels, request.scalars[0]);
         const AnalogChannel* second = Numbered(analog.channels, request.scalars[1]);
-        if (!first || !second) return Fail(kPhaseCommand);
-        return Pass(kPhaseCommand, {AnswerScalar(PhaseDifferenceMilli(*first, *second))});
+        if (!first || !second) return FailAnswer(kPhaseCommand);
+        return PassAnswer(kPhaseCommand, {AnswerScalar(PhaseDifferenceMilli(*first, *second))});
     });
     firmware.Register(kFreezeCommand, [&analog](const HwtRequestFrame&) {
         analog.frozen = true;
-        return Pass(kFreezeCommand);
+        return PassAnswer(kFreezeCommand);
     });
     firmware.Register(kAdcCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request, 3);
-        if (!channel) return Fail(kAdcCommand);
-        return Pass(kAdcCommand, {AnswerScalar(channel->RawCounts() + channel->zeroOffset - channel->offset)});
+        if (!channel) return FailAnswer(kAdcCommand);
+        return PassAnswer(kAdcCommand, {AnswerScalar(channel->RawCounts() + channel->zeroOffset - channel->offset)});
     });
     firmware.Register(kAmplifyMaskCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request);
-        if (!channel) return Fail(kAmplifyMaskCommand);
-        return Pass(kAmplifyMaskCommand, {AnswerScalar(static_cast<int32_t>(channel->amplifyMask))});
+        if (!channel) return FailAnswer(kAmplifyMaskCommand);
+        return PassAnswer(kAmplifyMaskCommand, {AnswerScalar(static_cast<int32_t>(channel->amplifyMask))});
     });
     firmware.Register(kAmplifyCommand, [&analog](const HwtRequestFrame& request) {
         AnalogChannel* channel = RequestedChannel(analog, request, 2);
-        if (!channel) return Fail(kAmplifyCommand);
+        if (!channel) return FailAnswer(kAmplifyCommand);
         const auto range = static_cast<uint32_t>(request.scalars[1]);
-        if (!std::has_single_bit(range) || (channel->amplifyMask & range) == 0) return Fail(kAmplifyCommand);
+        if (!std::has_single_bit(range) || (channel->amplifyMask & range) == 0) return FailAnswer(kAmplifyCommand);
         channel->amplify = static_cast<int32_t>(range);
-        return Pass(kAmplifyCommand);
+        return PassAnswer(kAmplifyCommand);
     });
     firmware.Register(kMinmaxCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.empty()) {
             for (AnalogChannel& channel : analog.channels) {
                 channel.rawMinimum = channel.rawMaximum = channel.RawCounts();
             }
-            return Pass(kMinmaxCommand);
+            return PassAnswer(kMinmaxCommand);
         }
         const AnalogChannel* channel = Numbered(analog.channels, request.scalars[0]);
-        if (!channel) return Fail(kMinmaxCommand);
-        return Pass(kMinmaxCommand, {AnswerScalar(channel->rawMinimum), AnswerScalar(channel->rawMaximum)});
+        if (!channel) return FailAnswer(kMinmaxCommand);
+        return PassAnswer(kMinmaxCommand, {AnswerScalar(channel->rawMinimum), AnswerScalar(channel->rawMaximum)});
     });
     firmware.Register(kTransducerCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.empty()) return Pass(kTransducerCommand, {AnswerScalar(CountOf(analog.transducers))});
+        if (request.scalars.empty()) return PassAnswer(kTransducerCommand, {AnswerScalar(CountOf(analog.transducers))});
         const Transducer* transducer = Numbered(analog.transducers, request.scalars[0]);
-        if (!transducer) return Fail(kTransducerCommand);
-        return Pass(kTransducerCommand, {AnswerScalar(transducer->microampere), AnswerScalar(transducer->status)});
+        if (!transducer) return FailAnswer(kTransducerCommand);
+        return PassAnswer(kTransducerCommand,
+                          {AnswerScalar(transducer->microampere), AnswerScalar(transducer->status)});
     });
 }
 
 void RegisterSamplingCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kAduModeCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.empty() || request.scalars[0] < 0 || request.scalars[0] > kHighestAduMode) {
-            return Fail(kAduModeCommand);
+            return FailAnswer(kAduModeCommand);
         }
         analog.adcMode = request.scalars[0];
         if (request.scalars.size() > 1) analog.frequency = request.scalars[1];
-        return Pass(kAduModeCommand);
+        return PassAnswer(kAduModeCommand);
     });
     firmware.Register(kFrequencyCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.empty()) return Pass(kFrequencyCommand, {AnswerScalar(analog.frequencyScale)});
+        if (request.scalars.empty()) return PassAnswer(kFrequencyCommand, {AnswerScalar(analog.frequencyScale)});
         if (request.scalars.size() < 2 || !IsOneOf(request.scalars[0], kNominalFrequencies)) {
-            return Fail(kFrequencyCommand);
+            return FailAnswer(kFrequencyCommand);
         }
         analog.nominalFrequency = request.scalars[0];
         analog.frequency = request.scalars[1];
-        return Pass(kFrequencyCommand);
+        return PassAnswer(kFrequencyCommand);
     });
     // The inputs carry the fundamental only: at any other frequency the
     // amplitude is 0.
     firmware.Register(kAmplitudeCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request, 2);
-        if (!channel) return Fail(kAmplitudeCommand);
-        return Pass(kAmplitudeCommand, {AnswerScalar(request.scalars[1] == analog.frequency ? channel->measured : 0)});
+        if (!channel) return FailAnswer(kAmplitudeCommand);
+        return PassAnswer(kAmplitudeCommand,
+                          {AnswerScalar(request.scalars[1] == analog.frequency ? channel->measured : 0)});
     });
 }
 
 void RegisterOffsetCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kCalculateOffsetCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request);
-        if (!channel) return Fail(kCalculateOffsetCommand);
-        return Pass(kCalculateOffsetCommand, {AnswerScalar(channel->zeroOffset)});
+        if (!channel) return FailAnswer(kCalculateOffsetCommand);
+        return PassAnswer(kCalculateOffsetCommand, {AnswerScalar(channel->zeroOffset)});
     });
     firmware.Register(kGetOffsetCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request);
-        if (!channel) return Fail(kGetOffsetCommand);
-        return Pass(kGetOffsetCommand, {AnswerScalar(channel->offset)});
+        if (!channel) return FailAnswer(kGetOffsetCommand);
+        return PassAnswer(kGetOffsetCommand, {AnswerScalar(channel->offset)});
     });
     firmware.Register(kSetOffsetCommand, [&analog](const HwtRequestFrame& request) {
         AnalogChannel* channel = RequestedChannel(analog, request, 2);
-        if (!channel) return Fail(kSetOffsetCommand);
+        if (!channel) return FailAnswer(kSetOffsetCommand);
         channel->offset = request.scalars[1];
-        return Pass(kSetOffsetCommand);
+        return PassAnswer(kSetOffsetCommand);
     });
     firmware.Register(kOffsetModeCommand, [&analog](const HwtRequestFrame& request) {
         const int32_t mode = request.scalars.empty() ? -1 : request.scalars[0];
@@ -207,69 +200,69 @@ void RegisterOffsetCommands(HwtFirmware& firmware, AnalogState& analog) {
         } else if (mode == 3 || mode == 0) {
             analog.autoOffset = mode == 3;
         } else {
-            return Fail(kOffsetModeCommand);
+            return FailAnswer(kOffsetModeCommand);
         }
-        return Pass(kOffsetModeCommand);
+        return PassAnswer(kOffsetModeCommand);
     });
     firmware.Register(kAnalogOutputCommand, [&analog](const HwtRequestFrame& request) {
         AnalogOutput* output = request.scalars.empty() ? nullptr : Numbered(analog.outputs, request.scalars[0]);
-        if (!output) return Fail(kAnalogOutputCommand);
+        if (!output) return FailAnswer(kAnalogOutputCommand);
         if (request.scalars.size() == 1) {
-            return Pass(kAnalogOutputCommand,
+            return PassAnswer(kAnalogOutputCommand,
                         {AnswerScalar(output->minimum), AnswerScalar(output->maximum), AnswerScalar(output->bits)});
         }
-        if (request.scalars.size() == 2) return Pass(kAnalogOutputCommand, {AnswerScalar(output->value)});
+        if (request.scalars.size() == 2) return PassAnswer(kAnalogOutputCommand, {AnswerScalar(output->value)});
         const int32_t value = request.scalars[2];
-        if (value < output->minimum || value > output->maximum) return Fail(kAnalogOutputCommand);
+        if (value < output->minimum || value > output->maximum) return FailAnswer(kAnalogOutputCommand);
         output->value = value;
-        return Pass(kAnalogOutputCommand);
+        return PassAnswer(kAnalogOutputCommand);
     });
 }
 
 void RegisterCalibrationCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kGetCalibrationCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.empty()) return Pass(kGetCalibrationCommand, {AnswerScalar(analog.calibrationScale)});
-        if (!RequestedChannel(analog, request, 3)) return Fail(kGetCalibrationCommand);
+        if (request.scalars.empty()) return PassAnswer(kGetCalibrationCommand, {AnswerScalar(analog.calibrationScale)});
+        if (!RequestedChannel(analog, request, 3)) return FailAnswer(kGetCalibrationCommand);
         const CalibrationKey key{request.scalars[0], request.scalars[1], request.scalars[2]};
         const auto found = analog.calibration.find(key);
         // Uncalibrated: gain 1, offset 0.
         const CalibrationPair pair =
             found != analog.calibration.end() ? found->second : CalibrationPair{analog.calibrationScale, 0};
-        return Pass(kGetCalibrationCommand, {AnswerScalar(pair.gain), AnswerScalar(pair.offset)});
+        return PassAnswer(kGetCalibrationCommand, {AnswerScalar(pair.gain), AnswerScalar(pair.offset)});
     });
     firmware.Register(kSetCalibrationCommand, [&analog](const HwtRequestFrame& request) {
-        if (!RequestedChannel(analog, request, 5)) return Fail(kSetCalibrationCommand);
+        if (!RequestedChannel(analog, request, 5)) return FailAnswer(kSetCalibrationCommand);
         const CalibrationKey key{request.scalars[0], request.scalars[1], request.scalars[2]};
         analog.calibration[key] = CalibrationPair{request.scalars[3], request.scalars[4]};
-        return Pass(kSetCalibrationCommand);
+        return PassAnswer(kSetCalibrationCommand);
     });
     firmware.Register(kStoreCalibrationCommand, [&analog](const HwtRequestFrame&) {
         analog.storedCalibration = analog.calibration;
-        return Pass(kStoreCalibrationCommand);
+        return PassAnswer(kStoreCalibrationCommand);
     });
     firmware.Register(kCalDefaultsCommand, [&analog](const HwtRequestFrame&) {
         analog.calibration.clear();
-        return Pass(kCalDefaultsCommand);
+        return PassAnswer(kCalDefaultsCommand);
     });
     // One board number: read its calibration data; with a text block: set
     // its reference; with a second number: set its calibration id.
     firmware.Register(kCalParameterCommand, [&analog](const HwtRequestFrame& request) {
         const int32_t number = request.scalars.empty() ? 0 : request.scalars[0];
         if (number < 1 || static_cast<size_t>(number) >= analog.boardCalibration.size()) {
-            return Fail(kCalParameterCommand);
+            return FailAnswer(kCalParameterCommand);
         }
         BoardCalibration& board = analog.boardCalibration[static_cast<size_t>(number)];
         if (!request.blocks.empty()) {
-            if (request.scalars.size() < 2) return Fail(kCalParameterCommand);
+            if (request.scalars.size() < 2) return FailAnswer(kCalParameterCommand);
             board.referenceText.assign(request.blocks[0].begin(), request.blocks[0].end());
             board.referenceValue = request.scalars[1];
-            return Pass(kCalParameterCommand);
+            return PassAnswer(kCalParameterCommand);
         }
         if (request.scalars.size() >= 2) {
             board.sid = request.scalars[1];
-            return Pass(kCalParameterCommand);
+            return PassAnswer(kCalParameterCommand);
         }
-        return Pass(kCalParameterCommand,
+        return PassAnswer(kCalParameterCommand,
                     {AnswerScalar(board.sid), AnswerText(board.referenceText), AnswerScalar(board.referenceValue)});
     });
 }
@@ -277,39 +270,39 @@ void RegisterCalibrationCommands(HwtFirmware& firmware, AnalogState& analog) {
 void RegisterInterfaceTestCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kThbInitCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.empty() || request.scalars[0] != kThermoboxNumber || !analog.thermobox.connected) {
-            return Fail(kThbInitCommand);
+            return FailAnswer(kThbInitCommand);
         }
         analog.thermobox.initialised = true;
-        return Pass(kThbInitCommand);
+        return PassAnswer(kThbInitCommand);
     });
     firmware.Register(kThbTempCommand, [&analog](const HwtRequestFrame& request) {
         const Thermobox& box = analog.thermobox;
         if (request.scalars.empty() || request.scalars[0] != kThermoboxNumber || !box.connected || !box.initialised) {
-            return Fail(kThbTempCommand);
+            return FailAnswer(kThbTempCommand);
         }
-        return Pass(kThbTempCommand, {AnswerText(ThermoboxText(box))});
+        return PassAnswer(kThbTempCommand, {AnswerText(ThermoboxText(box))});
     });
     firmware.Register(kWsInitCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.size() < 2 || request.scalars[0] < 0 || request.scalars[0] >= CountOf(analog.ws)) {
-            return Fail(kWsInitCommand);
+            return FailAnswer(kWsInitCommand);
         }
         analog.ws[static_cast<size_t>(request.scalars[0])].port = request.scalars[1];
-        return Pass(kWsInitCommand);
+        return PassAnswer(kWsInitCommand);
     });
     firmware.Register(kWsParaCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.size() < 3 || request.scalars[0] < 0 || request.scalars[0] >= CountOf(analog.ws) ||
             !IsOneOf(request.scalars[1], kWsBaudRates)) {
-            return Fail(kWsParaCommand);
+            return FailAnswer(kWsParaCommand);
         }
         WsChannel& ws = analog.ws[static_cast<size_t>(request.scalars[0])];
         ws.baud = request.scalars[1];
         ws.clockRecovery = request.scalars[2];
-        return Pass(kWsParaCommand);
+        return PassAnswer(kWsParaCommand);
     });
     // Mode 1 reports the frames sent and received; a failure says why.
     firmware.Register(kWsTestCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.size() < 2 || request.scalars[0] < 0 || request.scalars[0] >= CountOf(analog.ws)) {
-            return Fail(kWsTestCommand);
+            return FailAnswer(kWsTestCommand);
         }
         const WsChannel& ws = analog.ws[static_cast<size_t>(request.scalars[0])];
         const bool counts = request.scalars[1] == 1;
@@ -322,18 +315,18 @@ void RegisterInterfaceTestCommands(HwtFirmware& firmware, AnalogState& analog) {
                 kWsTestCommand, kHwtFail,
                 {AnswerText("Kein Empfang"), AnswerScalar(-1), AnswerScalar(ws.frames), AnswerScalar(0)});
         }
-        if (!counts) return Pass(kWsTestCommand);
-        return Pass(kWsTestCommand, {AnswerScalar(ws.frames), AnswerScalar(ws.frames)});
+        if (!counts) return PassAnswer(kWsTestCommand);
+        return PassAnswer(kWsTestCommand, {AnswerScalar(ws.frames), AnswerScalar(ws.frames)});
     });
     firmware.Register(kSabParaCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.size() < analog.sab.parameters.size()) return Fail(kSabParaCommand);
+        if (request.scalars.size() < analog.sab.parameters.size()) return FailAnswer(kSabParaCommand);
         std::copy_n(request.scalars.begin(), analog.sab.parameters.size(), analog.sab.parameters.begin());
-        return Pass(kSabParaCommand);
+        return PassAnswer(kSabParaCommand);
     });
     firmware.Register(kSabStatusCommand, [&analog](const HwtRequestFrame&) {
-        Fields words;
+        AnswerFields words;
         for (const int32_t word : analog.sab.status) words.push_back(AnswerScalar(word));
-        return Pass(kSabStatusCommand, words);
+        return PassAnswer(kSabStatusCommand, words);
     });
 }
 

@@ -15,9 +15,6 @@ constexpr size_t kMinMaskWords = 2;
 constexpr int32_t kFittedMasks = 0;
 constexpr int32_t kRestartSampling = 1;
 
-std::vector<uint8_t> Fail(uint8_t command) { return StatusAnswer(command, kHwtFail); }
-std::vector<uint8_t> Pass(uint8_t command) { return StatusAnswer(command, kHwtPass); }
-
 std::vector<uint8_t> CountAnswer(uint8_t command, size_t count) {
     return EncodeHwtAnswer(command, kHwtPass, {AnswerScalar(static_cast<int32_t>(count))});
 }
@@ -28,15 +25,15 @@ std::vector<uint8_t> SwitchRelay(OutputRelay& relay, int32_t value) {
     if (value == kRelayInfoRequest) {
         return EncodeHwtAnswer(kRelayCommand, kHwtPass, {AnswerScalar(relay.board), AnswerScalar(relay.contact)});
     }
-    if (value < 0 || value > 1 || relay.faulty) return Fail(kRelayCommand);
+    if (value < 0 || value > 1 || relay.faulty) return FailAnswer(kRelayCommand);
     relay.on = value == 1;
-    return Pass(kRelayCommand);
+    return PassAnswer(kRelayCommand);
 }
 
 std::vector<uint8_t> RelayAnswer(std::vector<OutputRelay>& relays, const HwtRequestFrame& request) {
     const auto& fields = request.scalars;
     if (fields.empty()) return CountAnswer(kRelayCommand, relays.size());
-    if (fields.size() > 2 || !NumberIn(fields[0], relays.size())) return Fail(kRelayCommand);
+    if (fields.size() > 2 || !NumberIn(fields[0], relays.size())) return FailAnswer(kRelayCommand);
     OutputRelay& relay = relays[static_cast<size_t>(fields[0] - 1)];
     if (fields.size() == 2) return SwitchRelay(relay, fields[1]);
     return EncodeHwtAnswer(kRelayCommand, kHwtPass, {AnswerScalar(relay.faulty ? kRelayFaulty : relay.on ? 1 : 0)});
@@ -49,17 +46,17 @@ bool MaskBit(const std::vector<int32_t>& words, size_t bit) {
 
 // Relay i + 1 follows bit i of the mask words; faulty relays stay as they are.
 std::vector<uint8_t> RelayMaskAnswer(std::vector<OutputRelay>& relays, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 2) return Fail(kRelayMaskCommand);
+    if (request.scalars.size() != 2) return FailAnswer(kRelayMaskCommand);
     for (size_t index = 0; index < relays.size(); ++index) {
         if (!relays[index].faulty) relays[index].on = MaskBit(request.scalars, index);
     }
-    return Pass(kRelayMaskCommand);
+    return PassAnswer(kRelayMaskCommand);
 }
 
 // The info numbers run one ahead of the input numbers.
 std::vector<uint8_t> InputInfoAnswer(const std::vector<BinaryInput>& inputs, int32_t infoNumber) {
     const int32_t number = infoNumber - 1;
-    if (!NumberIn(number, inputs.size())) return Fail(kBinaryInputCommand);
+    if (!NumberIn(number, inputs.size())) return FailAnswer(kBinaryInputCommand);
     const BinaryInput& input = inputs[static_cast<size_t>(number - 1)];
     return EncodeHwtAnswer(kBinaryInputCommand, kHwtPass,
                            {AnswerScalar(number), AnswerScalar(input.thresholdVolts), AnswerScalar(input.board)});
@@ -69,7 +66,7 @@ std::vector<uint8_t> InputAnswer(const std::vector<BinaryInput>& inputs, const H
     const auto& fields = request.scalars;
     if (fields.empty()) return CountAnswer(kBinaryInputCommand, inputs.size());
     if (fields.size() == 2 && fields[1] == 0) return InputInfoAnswer(inputs, fields[0]);
-    if (fields.size() != 1 || !NumberIn(fields[0], inputs.size())) return Fail(kBinaryInputCommand);
+    if (fields.size() != 1 || !NumberIn(fields[0], inputs.size())) return FailAnswer(kBinaryInputCommand);
     return EncodeHwtAnswer(kBinaryInputCommand, kHwtPass,
                            {AnswerScalar(inputs[static_cast<size_t>(fields[0] - 1)].active ? 1 : 0)});
 }
@@ -95,13 +92,13 @@ std::vector<uint8_t> InputMaskAnswer(const std::vector<BinaryInput>& inputs, con
         return EncodeHwtAnswer(kBinaryInputMaskCommand, kHwtPass,
                                InputMaskWords(inputs, [](const BinaryInput& input) { return input.active; }));
     }
-    if (fields.size() != 1) return Fail(kBinaryInputMaskCommand);
+    if (fields.size() != 1) return FailAnswer(kBinaryInputMaskCommand);
     switch (fields[0]) {
     case kFittedMasks:
         return EncodeHwtAnswer(kBinaryInputMaskCommand, kHwtPass,
                                InputMaskWords(inputs, [](const BinaryInput&) { return true; }));
-    case kRestartSampling: return Pass(kBinaryInputMaskCommand);
-    default: return Fail(kBinaryInputMaskCommand);
+    case kRestartSampling: return PassAnswer(kBinaryInputMaskCommand);
+    default: return FailAnswer(kBinaryInputMaskCommand);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "hwt/hwt_client.h"
 #include "sim/hwt_codec.h"
 #include "sim/relay_hardware.h"
 
@@ -35,6 +36,16 @@ void RegisterAnalogCommands(HwtFirmware& firmware, RelayHardware& hardware);
 void RegisterSerialPortCommands(HwtFirmware& firmware, RelayHardware& hardware);
 
 // An answer without fields.
-inline std::vector<uint8_t> StatusAnswer(uint8_t command, uint8_t status) { return EncodeHwtAnswer(command, status, {}); }
+inline std::vector<uint8_t> StatusAnswer(uint8_t command, uint8_t status) {
+    return EncodeHwtAnswer(command, status, {});
+}
+
+using AnswerFields = std::vector<HwtAnswerField>;
+inline std::vector<uint8_t> PassAnswer(uint8_t command, const AnswerFields& fields = {}) {
+    return EncodeHwtAnswer(command, kHwtPass, fields);
+}
+inline std::vector<uint8_t> FailAnswer(uint8_t command, const AnswerFields& fields = {}) {
+    return EncodeHwtAnswer(command, kHwtFail, fields);
+}
 
 }  // namespace testbay::sim

@@ -8,9 +8,6 @@ constexpr int32_t kDisplayPatterns = 8;
 constexpr int32_t kMaxContrast = 63;
 constexpr int32_t kNoKeyPressed = 0xFFFF;
 
-std::vector<uint8_t> Fail(uint8_t command) { return StatusAnswer(command, kHwtFail); }
-std::vector<uint8_t> Pass(uint8_t command) { return StatusAnswer(command, kHwtPass); }
-
 bool OneScalarIn(const HwtRequestFrame& request, int32_t low, int32_t high) {
     return request.scalars.size() == 1 && request.scalars[0] >= low && request.scalars[0] <= high;
 }
@@ -19,36 +16,36 @@ std::vector<uint8_t> LedAnswer(std::vector<bool>& leds, const HwtRequestFrame& r
     const auto count = static_cast<int32_t>(leds.size());
     if (request.scalars.empty()) return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(count)});
     const int32_t led = request.scalars[0];
-    if (led < 1 || led > count) return Fail(kLedCommand);
+    if (led < 1 || led > count) return FailAnswer(kLedCommand);
     if (request.scalars.size() == 1) {
         return EncodeHwtAnswer(kLedCommand, kHwtPass, {AnswerScalar(leds[static_cast<size_t>(led - 1)] ? 1 : 0)});
     }
     leds[static_cast<size_t>(led - 1)] = request.scalars[1] == 1;
-    return Pass(kLedCommand);
+    return PassAnswer(kLedCommand);
 }
 
 // No field sets the display back to its resting pattern; a field shows a test pattern.
 std::vector<uint8_t> DisplayAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
     if (request.scalars.empty()) {
         panel.displayPattern = 0;
-        return Pass(kDisplayCommand);
+        return PassAnswer(kDisplayCommand);
     }
-    if (!OneScalarIn(request, 0, kDisplayPatterns - 1)) return Fail(kDisplayCommand);
+    if (!OneScalarIn(request, 0, kDisplayPatterns - 1)) return FailAnswer(kDisplayCommand);
     panel.displayPattern = request.scalars[0];
-    return Pass(kDisplayCommand);
+    return PassAnswer(kDisplayCommand);
 }
 
 std::vector<uint8_t> ContrastAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
     if (request.scalars.empty()) {
         return EncodeHwtAnswer(kContrastCommand, kHwtPass, {AnswerScalar(panel.displayContrast)});
     }
-    if (!OneScalarIn(request, 0, kMaxContrast)) return Fail(kContrastCommand);
+    if (!OneScalarIn(request, 0, kMaxContrast)) return FailAnswer(kContrastCommand);
     panel.displayContrast = request.scalars[0];
-    return Pass(kContrastCommand);
+    return PassAnswer(kContrastCommand);
 }
 
 std::vector<uint8_t> KeyswitchAnswer(const FrontPanelState& panel, const HwtRequestFrame& request) {
-    if (!OneScalarIn(request, 1, static_cast<int32_t>(panel.keyswitches.size()))) return Fail(kKeyswitchCommand);
+    if (!OneScalarIn(request, 1, static_cast<int32_t>(panel.keyswitches.size()))) return FailAnswer(kKeyswitchCommand);
     return EncodeHwtAnswer(kKeyswitchCommand, kHwtPass,
                            {AnswerScalar(panel.keyswitches[static_cast<size_t>(request.scalars[0] - 1)])});
 }
@@ -64,9 +61,9 @@ std::vector<uint8_t> KeyPressedAnswer(FrontPanelState& panel) {
 
 // Switches an on/off output from a request with the one field 0 or 1.
 std::vector<uint8_t> SwitchAnswer(uint8_t command, bool& output, const HwtRequestFrame& request) {
-    if (!OneScalarIn(request, 0, 1)) return Fail(command);
+    if (!OneScalarIn(request, 0, 1)) return FailAnswer(command);
     output = request.scalars[0] == 1;
-    return Pass(command);
+    return PassAnswer(command);
 }
 
 }  // namespace

@@ -19,9 +19,6 @@ constexpr int32_t kTimeCodeFormats = 4;
 constexpr int32_t kTimeCodeNoSignal = 1;
 constexpr int32_t kWatchdogPattern = 0xA5A5;
 
-std::vector<uint8_t> Fail(uint8_t command) { return StatusAnswer(command, kHwtFail); }
-std::vector<uint8_t> Pass(uint8_t command) { return StatusAnswer(command, kHwtPass); }
-
 // --- identity ---
 
 std::vector<uint8_t> IdentityAnswer(const IdentityState& identity, const HwtRequestFrame& request) {
@@ -30,7 +27,7 @@ std::vector<uint8_t> IdentityAnswer(const IdentityState& identity, const HwtRequ
                                {AnswerText(identity.cpuType), AnswerText(identity.hardwareVersion)});
     }
     const int32_t index = request.scalars[0];
-    if (index < 0 || static_cast<size_t>(index) >= identity.versions.size()) return Fail(kIdentityCommand);
+    if (index < 0 || static_cast<size_t>(index) >= identity.versions.size()) return FailAnswer(kIdentityCommand);
     return EncodeHwtAnswer(kIdentityCommand, kHwtPass,
                            {AnswerText(identity.cpuType), AnswerText(identity.versions[static_cast<size_t>(index)])});
 }
@@ -38,10 +35,10 @@ std::vector<uint8_t> IdentityAnswer(const IdentityState& identity, const HwtRequ
 std::vector<uint8_t> WriteIdentityText(uint8_t command, bool known, std::string& text, const HwtRequestFrame& request) {
     if (!known) return StatusAnswer(command, kHwtCommandUnknown);
     if (request.blocks.size() != 1 || request.blocks[0].empty() || request.blocks[0].size() > kMaxIdentityText) {
-        return Fail(command);
+        return FailAnswer(command);
     }
     text.assign(request.blocks[0].begin(), request.blocks[0].end());
-    return Pass(command);
+    return PassAnswer(command);
 }
 
 std::vector<uint8_t> CpuIdAnswer(IdentityState& identity, const HwtRequestFrame& request) {
@@ -55,11 +52,11 @@ std::vector<uint8_t> CpuIdAnswer(IdentityState& identity, const HwtRequestFrame&
                                     [](int32_t value) { return value >= 0 && value <= 0xFF; });
     if (request.scalars.size() != 3 || !isByte || request.blocks.size() != 1 ||
         request.blocks[0].size() > kMaxIdentityText) {
-        return Fail(kCpuIdCommand);
+        return FailAnswer(kCpuIdCommand);
     }
     std::copy_n(request.scalars.begin(), 3, identity.cpuIdBytes.begin());
     identity.cpuIdText.assign(request.blocks[0].begin(), request.blocks[0].end());
-    return Pass(kCpuIdCommand);
+    return PassAnswer(kCpuIdCommand);
 }
 
 // --- clock and time code ---
@@ -95,27 +92,27 @@ std::vector<uint8_t> SetTime(IdentityState& identity, const HwtRequestFrame& req
     const auto& fields = request.scalars;
     if (fields.size() != 3 || fields[0] < 0 || fields[0] > 23 || fields[1] < 0 || fields[1] > 59 || fields[2] < 0 ||
         fields[2] > 59) {
-        return Fail(kSetTimeCommand);
+        return FailAnswer(kSetTimeCommand);
     }
     const sys_seconds now = RelayNow(identity);
     SetRelayNow(identity, Today(now) + std::chrono::hours{fields[0]} + std::chrono::minutes{fields[1]} +
                               std::chrono::seconds{fields[2]});
-    return Pass(kSetTimeCommand);
+    return PassAnswer(kSetTimeCommand);
 }
 
 std::vector<uint8_t> SetDate(IdentityState& identity, const HwtRequestFrame& request) {
     const auto& fields = request.scalars;
     if (fields.size() != 3 || fields[0] < 1 || fields[0] > 31 || fields[1] < 1 || fields[1] > 12 || fields[2] < 0 ||
         fields[2] > 99) {
-        return Fail(kSetDateCommand);
+        return FailAnswer(kSetDateCommand);
     }
     const std::chrono::year_month_day date{std::chrono::year{kCentury + fields[2]},
                                            std::chrono::month{static_cast<unsigned>(fields[1])},
                                            std::chrono::day{static_cast<unsigned>(fields[0])}};
-    if (!date.ok()) return Fail(kSetDateCommand);
+    if (!date.ok()) return FailAnswer(kSetDateCommand);
     const sys_seconds now = RelayNow(identity);
     SetRelayNow(identity, std::chrono::sys_days{date} + (now - Today(now)));
-    return Pass(kSetDateCommand);
+    return PassAnswer(kSetDateCommand);
 }
 
 int32_t TimeCodeStatus(const IdentityState& identity) { return identity.timeCodeSignal ? 0 : kTimeCodeNoSignal; }
@@ -140,10 +137,10 @@ std::vector<uint8_t> TimeCodeDate(const IdentityState& identity) {
 
 std::vector<uint8_t> SetTimeCodeFormat(IdentityState& identity, const HwtRequestFrame& request) {
     if (request.scalars.size() != 1 || request.scalars[0] < 0 || request.scalars[0] >= kTimeCodeFormats) {
-        return Fail(kTimeCodeFormatCommand);
+        return FailAnswer(kTimeCodeFormatCommand);
     }
     identity.timeCodeFormat = request.scalars[0];
-    return Pass(kTimeCodeFormatCommand);
+    return PassAnswer(kTimeCodeFormatCommand);
 }
 
 // --- watchdog ---
@@ -157,13 +154,13 @@ std::vector<uint8_t> WatchdogAnswer(IdentityState& identity, const HwtRequestFra
     }
     if (fields.size() == 2 && fields[0] > 0) {
         identity.watchdogArmed = true;
-        return Pass(kWatchdogCommand);
+        return PassAnswer(kWatchdogCommand);
     }
     if (fields.size() == 1 && fields[0] == 0 && identity.watchdogArmed) {
         identity.watchdogArmed = false;
         return EncodeHwtAnswer(kWatchdogCommand, kHwtPass, {AnswerScalar(identity.watchdogTimeMs)});
     }
-    return Fail(kWatchdogCommand);
+    return FailAnswer(kWatchdogCommand);
 }
 
 // --- error records ---
@@ -189,13 +186,13 @@ const ErrorRecord* FindErrorRecord(const IdentityState& identity, int32_t list, 
 
 std::vector<uint8_t> ErrorCount(const IdentityState& identity, int32_t list) {
     const std::vector<ErrorRecord>* records = FindErrorList(identity, list);
-    if (records == nullptr) return Fail(kErrorCommand);
+    if (records == nullptr) return FailAnswer(kErrorCommand);
     return EncodeHwtAnswer(kErrorCommand, kHwtPass, {AnswerScalar(static_cast<int32_t>(records->size()))});
 }
 
 std::vector<uint8_t> ErrorRecordFields(const IdentityState& identity, int32_t index) {
     const ErrorRecord* record = FindErrorRecord(identity, 0, index);
-    if (record == nullptr) return Fail(kErrorCommand);
+    if (record == nullptr) return FailAnswer(kErrorCommand);
     return EncodeHwtAnswer(kErrorCommand, kHwtPass,
                            {AnswerText(record->time), AnswerText(record->text), AnswerScalar(record->code),
                             AnswerScalar(record->address), AnswerText(record->task)});
@@ -203,7 +200,7 @@ std::vector<uint8_t> ErrorRecordFields(const IdentityState& identity, int32_t in
 
 std::vector<uint8_t> ErrorRecordText(const IdentityState& identity, int32_t list, int32_t index) {
     const ErrorRecord* record = FindErrorRecord(identity, list, index);
-    if (record == nullptr) return Fail(kErrorCommand);
+    if (record == nullptr) return FailAnswer(kErrorCommand);
     const std::string text = record->time + " " + record->text + " E" + Hex(static_cast<uint32_t>(record->code), 4) +
                              " @" + Hex(static_cast<uint32_t>(record->address), 8) + " " + record->task;
     return EncodeHwtAnswer(kErrorCommand, kHwtPass, {AnswerText(text)});
@@ -216,7 +213,7 @@ std::vector<uint8_t> ErrorAnswer(const IdentityState& identity, const HwtRequest
     case 1:
         return identity.errorListsByNumber ? ErrorCount(identity, fields[0]) : ErrorRecordFields(identity, fields[0]);
     case 2: return ErrorRecordText(identity, fields[0], fields[1]);
-    default: return Fail(kErrorCommand);
+    default: return FailAnswer(kErrorCommand);
     }
 }
 
@@ -266,9 +263,9 @@ void RegisterIdentityCommands(HwtFirmware& firmware, RelayHardware& hardware) {
                       [&identity](const HwtRequestFrame& request) { return ErrorAnswer(identity, request); });
     // The model restarts after the answer has gone out.
     firmware.Register(kResetCommand, [&hardware](const HwtRequestFrame& request) {
-        if (request.scalars.size() != 1) return Fail(kResetCommand);
+        if (request.scalars.size() != 1) return FailAnswer(kResetCommand);
         hardware.requestedRestart = request.scalars[0];
-        return Pass(kResetCommand);
+        return PassAnswer(kResetCommand);
     });
     RegisterClockCommands(firmware, identity);
 }

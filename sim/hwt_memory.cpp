@@ -12,9 +12,6 @@ constexpr uint32_t kMaxReadLength = 251;
 constexpr uint32_t kMaxCopyLength = 0x01000000;
 constexpr int32_t kFirstModuleMemory = 10;
 
-std::vector<uint8_t> Fail(uint8_t command) { return StatusAnswer(command, kHwtFail); }
-std::vector<uint8_t> Pass(uint8_t command) { return StatusAnswer(command, kHwtPass); }
-
 // The area `index` when it holds the whole range, else nullptr.
 MemoryArea* AreaHolding(MemoryState& memory, int32_t index, uint32_t address, uint64_t length) {
     const auto found = memory.areas.find(index);
@@ -77,9 +74,9 @@ std::vector<uint8_t> CountAnswer(const MemoryState& memory) {
 }
 
 std::vector<uint8_t> InfoAnswer(const MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 1) return Fail(kMemoryInfoCommand);
+    if (request.scalars.size() != 1) return FailAnswer(kMemoryInfoCommand);
     const auto found = memory.areas.find(request.scalars[0]);
-    if (found == memory.areas.end()) return Fail(kMemoryInfoCommand);
+    if (found == memory.areas.end()) return FailAnswer(kMemoryInfoCommand);
     const MemoryArea& area = found->second;
     return EncodeHwtAnswer(
         kMemoryInfoCommand, kHwtPass,
@@ -88,24 +85,24 @@ std::vector<uint8_t> InfoAnswer(const MemoryState& memory, const HwtRequestFrame
 }
 
 std::vector<uint8_t> ReadAnswer(MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 3) return Fail(kReadCommand);
+    if (request.scalars.size() != 3) return FailAnswer(kReadCommand);
     const auto address = static_cast<uint32_t>(request.scalars[1]);
     const auto length = static_cast<uint32_t>(request.scalars[2]);
     const MemoryArea* area = AreaHolding(memory, request.scalars[0], address, length);
-    if (area == nullptr || length > kMaxReadLength) return Fail(kReadCommand);
+    if (area == nullptr || length > kMaxReadLength) return FailAnswer(kReadCommand);
     HwtAnswerField block{HwtAnswerField::Kind::Block, 0, {}};
     for (uint32_t offset = 0; offset < length; ++offset) block.bytes.push_back(area->Read(address + offset));
     return EncodeHwtAnswer(kReadCommand, kHwtPass, {block});
 }
 
 std::vector<uint8_t> WriteAnswer(MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 2 || request.blocks.size() != 1) return Fail(kWriteCommand);
+    if (request.scalars.size() != 2 || request.blocks.size() != 1) return FailAnswer(kWriteCommand);
     const auto address = static_cast<uint32_t>(request.scalars[1]);
     const std::vector<uint8_t>& data = request.blocks[0];
     MemoryArea* area = AreaHolding(memory, request.scalars[0], address, data.size());
-    if (area == nullptr || !CanProgram(*area, address, data)) return Fail(kWriteCommand);
+    if (area == nullptr || !CanProgram(*area, address, data)) return FailAnswer(kWriteCommand);
     area->Write(address, data.data(), data.size());
-    return Pass(kWriteCommand);
+    return PassAnswer(kWriteCommand);
 }
 
 // Erase, test and checksum take an index, an address and a length.
@@ -117,19 +114,19 @@ MemoryArea* RangeOf(MemoryState& memory, const HwtRequestFrame& request) {
 
 std::vector<uint8_t> EraseAnswer(MemoryState& memory, const HwtRequestFrame& request) {
     MemoryArea* area = RangeOf(memory, request);
-    if (area == nullptr) return Fail(kEraseCommand);
+    if (area == nullptr) return FailAnswer(kEraseCommand);
     Erase(*area, static_cast<uint32_t>(request.scalars[1]), static_cast<uint32_t>(request.scalars[2]));
-    return Pass(kEraseCommand);
+    return PassAnswer(kEraseCommand);
 }
 
 std::vector<uint8_t> TestAnswer(MemoryState& memory, const HwtRequestFrame& request) {
     const MemoryArea* area = RangeOf(memory, request);
-    return area == nullptr || area->defective ? Fail(kTestCommand) : Pass(kTestCommand);
+    return area == nullptr || area->defective ? FailAnswer(kTestCommand) : PassAnswer(kTestCommand);
 }
 
 std::vector<uint8_t> XorAnswer(MemoryState& memory, const HwtRequestFrame& request) {
     const MemoryArea* area = RangeOf(memory, request);
-    if (area == nullptr) return Fail(kXorCommand);
+    if (area == nullptr) return FailAnswer(kXorCommand);
     const uint8_t sum =
         XorOf(*area, static_cast<uint32_t>(request.scalars[1]), static_cast<uint32_t>(request.scalars[2]));
     return EncodeHwtAnswer(kXorCommand, kHwtPass, {AnswerScalar(sum)});
@@ -137,24 +134,24 @@ std::vector<uint8_t> XorAnswer(MemoryState& memory, const HwtRequestFrame& reque
 
 // Source address, destination address and length.
 std::vector<uint8_t> CopyAnswer(MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 3) return Fail(kCopyCommand);
+    if (request.scalars.size() != 3) return FailAnswer(kCopyCommand);
     const auto source = static_cast<uint32_t>(request.scalars[0]);
     const auto destination = static_cast<uint32_t>(request.scalars[1]);
     const auto length = static_cast<uint32_t>(request.scalars[2]);
     const MemoryArea* from = CpuAreaHolding(memory, source, length);
     MemoryArea* to = CpuAreaHolding(memory, destination, length);
-    if (from == nullptr || to == nullptr || length > kMaxCopyLength) return Fail(kCopyCommand);
+    if (from == nullptr || to == nullptr || length > kMaxCopyLength) return FailAnswer(kCopyCommand);
     std::vector<uint8_t> data(length);
     for (uint32_t offset = 0; offset < length; ++offset) data[offset] = from->Read(source + offset);
-    if (!CanProgram(*to, destination, data)) return Fail(kCopyCommand);
+    if (!CanProgram(*to, destination, data)) return FailAnswer(kCopyCommand);
     to->Write(destination, data.data(), data.size());
-    return Pass(kCopyCommand);
+    return PassAnswer(kCopyCommand);
 }
 
 std::vector<uint8_t> JumpAnswer(MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 1) return Fail(kJumpCommand);
+    if (request.scalars.size() != 1) return FailAnswer(kJumpCommand);
     memory.jumpedTo = static_cast<uint32_t>(request.scalars[0]);
-    return Pass(kJumpCommand);
+    return PassAnswer(kJumpCommand);
 }
 
 std::vector<uint8_t> ParameterAddressAnswer(const MemoryState& memory) {

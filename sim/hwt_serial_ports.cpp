@@ -21,15 +21,6 @@ constexpr int32_t kRecorderIdle = 0;
 constexpr int32_t kRecorderRunning = 1;
 constexpr int32_t kRecorderFrozen = 2;
 
-using Fields = std::vector<HwtAnswerField>;
-
-std::vector<uint8_t> Pass(uint8_t command, const Fields& fields = {}) {
-    return EncodeHwtAnswer(command, kHwtPass, fields);
-}
-std::vector<uint8_t> Fail(uint8_t command, const Fields& fields = {}) {
-    return EncodeHwtAnswer(command, kHwtFail, fields);
-}
-
 template <typename Items>
 auto Indexed(Items& items, const HwtRequestFrame& request) -> decltype(&items[0]) {
     if (request.scalars.empty() || request.scalars[0] < 0) return nullptr;
@@ -78,75 +69,75 @@ std::string DecodeHdlcFrame(const std::vector<uint8_t>& frame) {
 void RegisterPortCommands(HwtFirmware& firmware, RelayHardware& hardware) {
     SerialPortsState& state = hardware.serialPorts;
     firmware.Register(kPortCountCommand, [&state](const HwtRequestFrame&) {
-        return Pass(kPortCountCommand, {AnswerScalar(static_cast<int32_t>(state.ports.size()))});
+        return PassAnswer(kPortCountCommand, {AnswerScalar(static_cast<int32_t>(state.ports.size()))});
     });
     firmware.Register(kPortIdCommand, [&state](const HwtRequestFrame& request) {
         const RelayPort* port = Indexed(state.ports, request);
-        return port ? Pass(kPortIdCommand, {AnswerScalar(port->id)}) : Fail(kPortIdCommand);
+        return port ? PassAnswer(kPortIdCommand, {AnswerScalar(port->id)}) : FailAnswer(kPortIdCommand);
     });
     // The link port's rate is the hardware-test link's own (the model
     // switches after answering); a text block sets a port's parameters.
     firmware.Register(kBaudrateCommand, [&state, &hardware](const HwtRequestFrame& request) {
         RelayPort* port = Indexed(state.ports, request);
-        if (!port) return Fail(kBaudrateCommand);
+        if (!port) return FailAnswer(kBaudrateCommand);
         if (!request.blocks.empty()) {
             port->parameters.assign(request.blocks[0].begin(), request.blocks[0].end());
-            return Pass(kBaudrateCommand);
+            return PassAnswer(kBaudrateCommand);
         }
-        if (request.scalars.size() < 2) return Fail(kBaudrateCommand);
+        if (request.scalars.size() < 2) return FailAnswer(kBaudrateCommand);
         const auto baud = static_cast<uint32_t>(request.scalars[1]);
         if (request.scalars[0] == kLinkPort) {
             if (std::find(std::begin(kLinkRates), std::end(kLinkRates), baud) == std::end(kLinkRates)) {
-                return Fail(kBaudrateCommand);
+                return FailAnswer(kBaudrateCommand);
             }
             hardware.requestedLinkBaud = baud;
-            return Pass(kBaudrateCommand);
+            return PassAnswer(kBaudrateCommand);
         }
         if (std::find(std::begin(kPortRates), std::end(kPortRates), baud) == std::end(kPortRates)) {
-            return Fail(kBaudrateCommand);
+            return FailAnswer(kBaudrateCommand);
         }
         port->baud = baud;
-        return Pass(kBaudrateCommand);
+        return PassAnswer(kBaudrateCommand);
     });
     firmware.Register(kSendCommand, [&state](const HwtRequestFrame& request) {
         RelayPort* port = Indexed(state.ports, request);
-        if (!port || request.scalars[0] == kLinkPort || request.blocks.empty()) return Fail(kSendCommand);
-        if (port->broken) return Fail(kSendCommand, {AnswerScalar(port->faultCode)});
+        if (!port || request.scalars[0] == kLinkPort || request.blocks.empty()) return FailAnswer(kSendCommand);
+        if (port->broken) return FailAnswer(kSendCommand, {AnswerScalar(port->faultCode)});
         port->sent.insert(port->sent.end(), request.blocks[0].begin(), request.blocks[0].end());
-        return Pass(kSendCommand);
+        return PassAnswer(kSendCommand);
     });
     // A port passes when a test plug loops it back. A protection interface
     // never sees its test come back and times out.
     firmware.Register(kPortTestCommand, [&state](const HwtRequestFrame& request) {
         const RelayPort* port = Indexed(state.ports, request);
-        if (!port) return Fail(kPortTestCommand);
-        if (request.scalars[0] == kLinkPort) return Fail(kPortTestCommand, {AnswerScalar(kPortCarriesLink)});
+        if (!port) return FailAnswer(kPortTestCommand);
+        if (request.scalars[0] == kLinkPort) return FailAnswer(kPortTestCommand, {AnswerScalar(kPortCarriesLink)});
         if ((port->id & kProtectionInterfaceBit) != 0) return StatusAnswer(kPortTestCommand, kHwtTimeout);
-        if (port->broken) return Fail(kPortTestCommand, {AnswerScalar(port->faultCode)});
-        if (!port->loopbackPlug) return Fail(kPortTestCommand, {AnswerScalar(kNothingReceived)});
-        return Pass(kPortTestCommand);
+        if (port->broken) return FailAnswer(kPortTestCommand, {AnswerScalar(port->faultCode)});
+        if (!port->loopbackPlug) return FailAnswer(kPortTestCommand, {AnswerScalar(kNothingReceived)});
+        return PassAnswer(kPortTestCommand);
     });
 }
 
 void RegisterBusCommands(HwtFirmware& firmware, SerialPortsState& state) {
     firmware.Register(kBusInfoCommand, [&state](const HwtRequestFrame& request) {
         const auto found = request.scalars.empty() ? state.boards.end() : state.boards.find(request.scalars[0]);
-        if (found == state.boards.end()) return Fail(kBusInfoCommand);
+        if (found == state.boards.end()) return FailAnswer(kBusInfoCommand);
         const BusBoard& board = found->second;
-        return Pass(kBusInfoCommand,
+        return PassAnswer(kBusInfoCommand,
                     {AnswerScalar(board.kind << 8 | board.version), AnswerBytes(BoardIdentityBlock(board))});
     });
     firmware.Register(kBusStatisticsCommand, [&state](const HwtRequestFrame& request) {
         const auto found = request.scalars.empty() ? state.boards.end() : state.boards.find(request.scalars[0]);
-        if (found == state.boards.end()) return Fail(kBusStatisticsCommand);
-        return Pass(kBusStatisticsCommand,
+        if (found == state.boards.end()) return FailAnswer(kBusStatisticsCommand);
+        return PassAnswer(kBusStatisticsCommand,
                     {AnswerScalar(found->second.events), AnswerScalar(found->second.runtimeSeconds)});
     });
     // One bit per board present, and the bus error bits.
     firmware.Register(kBusBitsCommand, [&state](const HwtRequestFrame&) {
         uint32_t present = 0;
         for (const auto& [number, board] : state.boards) present |= 1u << (number & 31);
-        return Pass(kBusBitsCommand, {AnswerScalar(static_cast<int32_t>(present)),
+        return PassAnswer(kBusBitsCommand, {AnswerScalar(static_cast<int32_t>(present)),
                                       AnswerScalar(static_cast<int32_t>(state.busErrorBits))});
     });
 }
@@ -154,75 +145,78 @@ void RegisterBusCommands(HwtFirmware& firmware, SerialPortsState& state) {
 void RegisterModuleCommands(HwtFirmware& firmware, SerialPortsState& state) {
     firmware.Register(kModuleInfoCommand, [&state](const HwtRequestFrame& request) {
         const PlugInModule* module = Indexed(state.modules, request);
-        return module ? Pass(kModuleInfoCommand, {AnswerScalar(module->info)}) : Fail(kModuleInfoCommand);
+        return module ? PassAnswer(kModuleInfoCommand, {AnswerScalar(module->info)}) : FailAnswer(kModuleInfoCommand);
     });
     firmware.Register(kModuleResetCommand, [&state](const HwtRequestFrame& request) {
         PlugInModule* module = Indexed(state.modules, request);
-        if (!module || module->info == 0 || request.scalars.size() < 2) return Fail(kModuleResetCommand);
+        if (!module || module->info == 0 || request.scalars.size() < 2) return FailAnswer(kModuleResetCommand);
         module->heldInReset = request.scalars[1] != 0;
-        return Pass(kModuleResetCommand);
+        return PassAnswer(kModuleResetCommand);
     });
     firmware.Register(kModuleTestCommand, [&state](const HwtRequestFrame& request) {
         const PlugInModule* module = Indexed(state.modules, request);
-        if (!module || module->info == 0 || module->heldInReset) return Fail(kModuleTestCommand);
-        return Pass(kModuleTestCommand, {AnswerScalar(module->testResult)});
+        if (!module || module->info == 0 || module->heldInReset) return FailAnswer(kModuleTestCommand);
+        return PassAnswer(kModuleTestCommand, {AnswerScalar(module->testResult)});
     });
     firmware.Register(kModuleCommand, [&state](const HwtRequestFrame& request) {
         const PlugInModule* module = Indexed(state.modules, request);
-        if (!module || module->info == 0) return Fail(kModuleCommand);
-        return Pass(kModuleCommand, {AnswerBytes({module->identification.begin(), module->identification.end()})});
+        if (!module || module->info == 0) return FailAnswer(kModuleCommand);
+        return PassAnswer(kModuleCommand,
+                          {AnswerBytes({module->identification.begin(), module->identification.end()})});
     });
 }
 
 void RegisterHdlcCommands(HwtFirmware& firmware, HdlcRecorder& recorder) {
     firmware.Register(kHdlcParameterCommand, [&recorder](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2 || request.scalars[0] <= 0) return Fail(kHdlcParameterCommand);
+        if (request.scalars.size() < 2 || request.scalars[0] <= 0) return FailAnswer(kHdlcParameterCommand);
         recorder.baud = request.scalars[0];
         recorder.mode = request.scalars[1];
         recorder.address = request.scalars.size() > 2 ? request.scalars[2] : 0;
-        return Pass(kHdlcParameterCommand, {AnswerScalar(recorder.baud)});
+        return PassAnswer(kHdlcParameterCommand, {AnswerScalar(recorder.baud)});
     });
     firmware.Register(kHdlcTriggerCommand, [&recorder](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return Fail(kHdlcTriggerCommand);
+        if (request.scalars.size() < 2) return FailAnswer(kHdlcTriggerCommand);
         recorder.triggerA = request.scalars[0];
         recorder.triggerB = request.scalars[1];
-        return Pass(kHdlcTriggerCommand);
+        return PassAnswer(kHdlcTriggerCommand);
     });
     firmware.Register(kHdlcBinCommand, [&recorder](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return Fail(kHdlcBinCommand);
+        if (request.scalars.size() < 2) return FailAnswer(kHdlcBinCommand);
         recorder.binA = request.scalars[0];
         recorder.binB = request.scalars[1];
-        return Pass(kHdlcBinCommand);
+        return PassAnswer(kHdlcBinCommand);
     });
     firmware.Register(kHdlcStartCommand, [&recorder](const HwtRequestFrame&) {
         recorder.running = true;
         recorder.frozen = false;
-        return Pass(kHdlcStartCommand);
+        return PassAnswer(kHdlcStartCommand);
     });
     firmware.Register(kHdlcFreezeCommand, [&recorder](const HwtRequestFrame&) {
         recorder.running = false;
         recorder.frozen = true;
-        return Pass(kHdlcFreezeCommand);
+        return PassAnswer(kHdlcFreezeCommand);
     });
     firmware.Register(kHdlcStatusCommand, [&recorder](const HwtRequestFrame&) {
         const int32_t state = recorder.running ? kRecorderRunning : recorder.frozen ? kRecorderFrozen : kRecorderIdle;
         const auto frames = static_cast<int32_t>(recorder.frames.size());
-        return Pass(kHdlcStatusCommand, {AnswerScalar(state), AnswerScalar(frames), AnswerScalar(recorder.errors)});
+        return PassAnswer(kHdlcStatusCommand,
+                          {AnswerScalar(state), AnswerScalar(frames), AnswerScalar(recorder.errors)});
     });
     // Frame a from byte b on, as much as fits an answer; the recorder must
     // stand still to be read.
     firmware.Register(kHdlcReadCommand, [&recorder](const HwtRequestFrame& request) {
         const std::vector<uint8_t>* frame = recorder.running ? nullptr : Indexed(recorder.frames, request);
         const int32_t from = request.scalars.size() > 1 ? request.scalars[1] : 0;
-        if (!frame || from < 0 || static_cast<size_t>(from) > frame->size()) return Fail(kHdlcReadCommand);
+        if (!frame || from < 0 || static_cast<size_t>(from) > frame->size()) return FailAnswer(kHdlcReadCommand);
         const auto first = frame->begin() + from;
         const auto end = first + static_cast<long>(std::min(kHdlcReadChunk, frame->size() - static_cast<size_t>(from)));
-        return Pass(kHdlcReadCommand, {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerBytes({first, end})});
+        return PassAnswer(kHdlcReadCommand,
+                          {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerBytes({first, end})});
     });
     firmware.Register(kHdlcDecodeCommand, [&recorder](const HwtRequestFrame& request) {
         const std::vector<uint8_t>* frame = recorder.running ? nullptr : Indexed(recorder.frames, request);
-        if (!frame) return Fail(kHdlcDecodeCommand);
-        return Pass(kHdlcDecodeCommand,
+        if (!frame) return FailAnswer(kHdlcDecodeCommand);
+        return PassAnswer(kHdlcDecodeCommand,
                     {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerText(DecodeHdlcFrame(*frame))});
     });
 }
