@@ -90,7 +90,7 @@ TEST_F(BootLink, SilentBootSystemGetsThreeTelegramsPerAcceptedRateAndPort255Neve
 
 TEST_F(BootLink, OrderNumberBlockIsStoredWithItsEscTextLoggedAndAPersistentNakFailsAWrite) {
     ASSERT_EQ(update_.Connect(), kUpdateOk);
-    const std::string mlfb = "7SJ6425-5EB92-3FC1+L2A";
+    const std::string mlfb = "QR8425-5TB92-3MD1+Z2A";
     EXPECT_EQ(update_.SetMlfb(reinterpret_cast<const uint8_t*>(mlfb.c_str()), mlfb.size()), kUpdateOk);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, mlfb);
     EXPECT_EQ(Writes().back().bytes.size(), 1024u);

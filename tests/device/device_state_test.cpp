@@ -108,11 +108,11 @@ TEST_F(DeviceState, FirmwareThatCannotWriteItsIdentityLeavesItToTheBootSystem) {
     relay_.Hardware().identity.writesIdentity = false;
     CHwtV4Client client(channel_);
     ASSERT_EQ(client.FindBaudrate(), 0);
-    EXPECT_EQ(client.SetMLFB("7SJ8031-5EC90-1FA0"), 1);
+    EXPECT_EQ(client.SetMLFB("QR9031-5TC90-1MA0"), 1);
     EXPECT_EQ(relay_.State(), 3u);
-    EXPECT_EQ(client.SetSrialNumber("BF0811112222"), 1);
-    EXPECT_EQ(relay_.Hardware().identity.mlfb, "7SJ8031-5EC90-1FA0");
-    EXPECT_EQ(relay_.Hardware().identity.serialNumber, "BF0811112222");
+    EXPECT_EQ(client.SetSrialNumber("TQ2711112222"), 1);
+    EXPECT_EQ(relay_.Hardware().identity.mlfb, "QR9031-5TC90-1MA0");
+    EXPECT_EQ(relay_.Hardware().identity.serialNumber, "TQ2711112222");
     EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 0 \n"));
 
     // A boot system that never answers fails the order number and even refuses the restart.

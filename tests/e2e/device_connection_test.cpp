@@ -46,12 +46,12 @@ TEST(OldFirmwareEndToEnd, OrderNumberGoesThroughTheBootSystemAndTheRelayComesBac
     ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.EnterHardwaretest(), 1);
-    EXPECT_EQ(client.SetMLFB("7SJ6012-4EB00-1FA0"), 1);
+    EXPECT_EQ(client.SetMLFB("QR8012-4TB00-1MA0"), 1);
     ASSERT_EQ(client.EnterHardwaretest(), 1);
     EXPECT_EQ(client.KnownDeviceState(), 3u);
     std::string mlfb;
     EXPECT_EQ(client.GetMLFB(mlfb), 1);
-    EXPECT_EQ(mlfb, "7SJ6012-4EB00-1FA0");
+    EXPECT_EQ(mlfb, "QR8012-4TB00-1MA0");
 }
 
 }  // namespace

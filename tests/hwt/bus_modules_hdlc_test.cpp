@@ -82,14 +82,14 @@ TEST_F(BusModules, ModulesAreQueriedResetAndTested) {
 
 TEST_F(BusModules, EthernetModuleIdentityBlock) {
     Bytes identity(44, 0);
-    const std::string serial = "BF1234567890";
+    const std::string serial = "TQ1234567890";
     std::copy(serial.begin(), serial.end(), identity.begin() + 1);
     const Bytes mac{0x00, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
     std::copy(mac.begin(), mac.end(), identity.begin() + 33);
     FitIdentityBlock(0, identity);
     std::string text;
     EXPECT_EQ(Outcome(client_.Nk300GetMacAdr(0, text), text), std::make_tuple(1, "000A1B2C3D4E"));
-    EXPECT_EQ(Outcome(client_.Nk300GetSerialNumber(0, text, 5), text), std::make_tuple(1, "BF123"));
+    EXPECT_EQ(Outcome(client_.Nk300GetSerialNumber(0, text, 5), text), std::make_tuple(1, "TQ123"));
     // A serial number without terminator ends with the block.
     FitIdentityBlock(1, Bytes(44, 'S'));
     EXPECT_EQ(Outcome(client_.Nk300GetSerialNumber(1, text, 256), text), std::make_tuple(1, std::string(43, 'S')));

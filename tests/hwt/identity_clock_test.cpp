@@ -88,7 +88,7 @@ TEST_F(IdentityClock, IdentityTextsVersionNumberAndCpuId) {
 }
 
 TEST_F(IdentityClock, OrderAndSerialNumberTravelAsBlocksAndAreChecked) {
-    const std::string mlfb = "7SJ6425-5EB92-3FC1+L2B";
+    const std::string mlfb = "QR8425-5TB92-3MD1+Z2B";
     EXPECT_EQ(client_.SetMLFB(mlfb), 1);
     EXPECT_EQ(client_.SetSrialNumber("BF 07_12-ab"), 1);
     EXPECT_EQ(std::make_pair(Request(0).command, Request(0).blocks),
@@ -97,7 +97,7 @@ TEST_F(IdentityClock, OrderAndSerialNumberTravelAsBlocksAndAreChecked) {
     std::string text;
     EXPECT_EQ(Outcome(client_.GetSerialNumber(text), text), std::make_tuple(1, "BF 07_12-ab"));
     // A foreign character fails the read and leaves the text empty.
-    for (const char* bad : {"BF07/1234", "BF07\xC4", "BF.07"}) {
+    for (const char* bad : {"TQ26/1234", "TQ26\xC4", "BF.07"}) {
         identity_.serialNumber = bad;
         text = "old";
         EXPECT_EQ(Outcome(client_.GetSerialNumber(text), text), std::make_tuple(0, "")) << bad;
