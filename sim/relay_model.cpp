@@ -9,6 +9,8 @@ constexpr uint32_t kBootSystem = 1;
 constexpr uint32_t kApplication = 2;
 constexpr uint32_t kHardwareTest = 3;
 constexpr uint8_t kStartHardwareTest = 4;
+// What the PC sends when it is done with a relay it found in its application.
+constexpr int32_t kResetBackToApplication = 5;
 
 bool SameLine(const LineSettings& a, const LineSettings& b) { return a.baud == b.baud && a.parity == b.parity; }
 
@@ -86,7 +88,7 @@ std::vector<std::vector<uint8_t>> RelayModel::HardwareTestReceive(const uint8_t*
 void RelayModel::RestartAfterReset(int32_t mode) {
     if (mode == kBootSystem) {
         Restart(kBootSystem, config_.hardwareTestToBootMs);
-    } else if (mode == kApplication) {
+    } else if (mode == kApplication || mode == kResetBackToApplication) {
         Restart(kApplication, config_.hardwareTestToApplicationMs);
     } else {
         Restart(kHardwareTest, config_.hardwareTestRestartMs);
