@@ -19,7 +19,8 @@ public:
 
     explicit HwtFirmware(RelayHardware& hardware);
 
-    // The answer frame for one request (never empty: unknown codes get status 3).
+    // The answer frame for one request: empty for the commands the PC sends
+    // without waiting; unknown codes get status 3.
     std::vector<uint8_t> Answer(const HwtRequestFrame& request);
     void Register(uint8_t command, Handler handler) { handlers_[command] = std::move(handler); }
 

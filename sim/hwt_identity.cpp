@@ -261,11 +261,11 @@ void RegisterIdentityCommands(HwtFirmware& firmware, RelayHardware& hardware) {
                       [&identity](const HwtRequestFrame& request) { return WatchdogAnswer(identity, request); });
     firmware.Register(kErrorCommand,
                       [&identity](const HwtRequestFrame& request) { return ErrorAnswer(identity, request); });
-    // The model restarts after the answer has gone out.
+    // Sent without waiting for an answer, so none goes out; the model
+    // restarts once the request is handled.
     firmware.Register(kResetCommand, [&hardware](const HwtRequestFrame& request) {
-        if (request.scalars.size() != 1) return FailAnswer(kResetCommand);
-        hardware.requestedRestart = request.scalars[0];
-        return PassAnswer(kResetCommand);
+        if (request.scalars.size() == 1) hardware.requestedRestart = request.scalars[0];
+        return std::vector<uint8_t>{};
     });
     RegisterClockCommands(firmware, identity);
 }

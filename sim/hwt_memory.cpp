@@ -102,7 +102,7 @@ std::vector<uint8_t> WriteAnswer(MemoryState& memory, const HwtRequestFrame& req
     MemoryArea* area = AreaHolding(memory, request.scalars[0], address, data.size());
     if (area == nullptr || !CanProgram(*area, address, data)) return FailAnswer(kWriteCommand);
     area->Write(address, data.data(), data.size());
-    return PassAnswer(kWriteCommand);
+    return StatusAnswer(kWriteCommand, memory.writesAnswerDone ? kHwtDone : kHwtPass);
 }
 
 // Erase, test and checksum take an index, an address and a length.
@@ -148,10 +148,10 @@ std::vector<uint8_t> CopyAnswer(MemoryState& memory, const HwtRequestFrame& requ
     return PassAnswer(kCopyCommand);
 }
 
-std::vector<uint8_t> JumpAnswer(MemoryState& memory, const HwtRequestFrame& request) {
-    if (request.scalars.size() != 1) return FailAnswer(kJumpCommand);
-    memory.jumpedTo = static_cast<uint32_t>(request.scalars[0]);
-    return PassAnswer(kJumpCommand);
+// Sent without waiting for an answer: none goes out.
+std::vector<uint8_t> Jump(MemoryState& memory, const HwtRequestFrame& request) {
+    if (request.scalars.size() == 1) memory.jumpedTo = static_cast<uint32_t>(request.scalars[0]);
+    return {};
 }
 
 std::vector<uint8_t> ParameterAddressAnswer(const MemoryState& memory) {
@@ -175,7 +175,7 @@ void RegisterMemoryCommands(HwtFirmware& firmware, RelayHardware& hardware) {
     firmware.Register(kTestCommand, [&memory](const HwtRequestFrame& request) { return TestAnswer(memory, request); });
     firmware.Register(kXorCommand, [&memory](const HwtRequestFrame& request) { return XorAnswer(memory, request); });
     firmware.Register(kCopyCommand, [&memory](const HwtRequestFrame& request) { return CopyAnswer(memory, request); });
-    firmware.Register(kJumpCommand, [&memory](const HwtRequestFrame& request) { return JumpAnswer(memory, request); });
+    firmware.Register(kJumpCommand, [&memory](const HwtRequestFrame& request) { return Jump(memory, request); });
     firmware.Register(kParameterAddressCommand,
                       [&memory](const HwtRequestFrame&) { return ParameterAddressAnswer(memory); });
 }

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     size_t leds = 16;
     std::string link;
     bool wireTiming = false;
+    bool writeDone = false;
     testbay::sim::FaultConfig faults;
     const auto parities = CLI::IsMember({"none", "odd", "even", "mark", "space"});
     app.add_option("--state", state, "firmware running at start")
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     app.add_option("--leds", leds, "number of LEDs")->check(CLI::Range(1, 64))->capture_default_str();
     app.add_option("--link", link, "also reach the device through this symbolic link");
     app.add_flag("--wire-timing", wireTiming, "each byte takes its bit time at the current rate");
+    app.add_flag("--write-done", writeDone, "answer memory writes with DONE, so that the PC sends each twice");
     app.add_option("--drop-every", faults.dropEvery, "lose every n-th answer");
     app.add_option("--corrupt-every", faults.corruptEvery, "corrupt the checksum of every n-th answer");
     app.add_option("--wrong-echo-every", faults.wrongEchoEvery, "echo another command in every n-th answer");
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
     model.Hardware().identity.cpuType = cpu;
     model.Hardware().identity.writesIdentity = !oldFirmware;
     model.Hardware().frontPanel.leds.assign(leds, false);
+    model.Hardware().memory.writesAnswerDone = writeDone;
     testbay::sim::PtyRelayHost host(model, faults, wireTiming);
     if (!host.Start()) {
         std::perror("testbay-relay: cannot create a pseudo-terminal");

@@ -49,6 +49,8 @@ struct MemoryState {
     std::array<int32_t, 4> parameterAddresses = {0x00840000, 0x00010000, 0x00850000, 0x00010000};
     // Where the last jump command sent the CPU.
     std::optional<uint32_t> jumpedTo;
+    // Writes are answered DONE instead of PASS, which makes the PC write again.
+    bool writesAnswerDone = false;
 };
 
 }  // namespace testbay::sim

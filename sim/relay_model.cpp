@@ -67,7 +67,8 @@ std::vector<std::vector<uint8_t>> RelayModel::HardwareTestReceive(const uint8_t*
     std::vector<std::vector<uint8_t>> answers;
     for (const HwtRequestFrame& request : assembler_.Feed(bytes, count)) {
         ++requestsSeen_;
-        answers.push_back(firmware_.Answer(request));
+        std::vector<uint8_t> answer = firmware_.Answer(request);
+        if (!answer.empty()) answers.push_back(std::move(answer));
         // The answer still goes out at the old rate; whatever follows it in
         // this chunk was sent at the old rate too and is garbage now.
         if (const uint32_t baud = hardware_.requestedLinkBaud) {

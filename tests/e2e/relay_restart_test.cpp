@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "app/frame_connection.h"
 #include "comm/channel.h"
+#include "comm/trace.h"
 #include "device/vdew_client.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "support/relay_process.h"
+#include "support/temp_dir.h"
 
 namespace testbay {
 namespace {
@@ -41,6 +47,28 @@ TEST(RelayRestart, ClosingTheLastSheetReturnsARelayFoundInItsApplication) {
         answered = vdew.ConnectV4(0, nullptr) == 0;
     }
     EXPECT_TRUE(answered);
+}
+
+TEST(RelayRestart, AWriteAnsweredDoneIsSentOnceMore) {
+    RelayProcess relay({"--write-done"});
+    ASSERT_FALSE(relay.Device().empty());
+    LogOpen("LOG.TXT");
+    {
+        RelayChannel channel;
+        ASSERT_GE(channel.Index(), 0);
+        CHwtV4Client client(channel.Index());
+        ASSERT_EQ(client.FindBaudrate(), 0);
+        const std::vector<uint8_t> data{0x12, 0x34, 0x56, 0x78};
+        EXPECT_EQ(client.WriteMemory(1, 0x00800000, data), 1);
+        EXPECT_EQ(client.DeviceStatus(), kHwtDone);
+    }
+    LogClose();
+    const std::string log = test::ReadWholeFile(relay.Dir().File("LOG.TXT"));
+    // Each once: a second write and no third.
+    for (const std::string line : {"Repeat Flash-Write", "CHwtV4Client::WriteMemory Versuch # 1"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+        EXPECT_EQ(log.find(line), log.rfind(line)) << line;
+    }
 }
 
 }  // namespace
