@@ -12,7 +12,8 @@ namespace testbay::sim {
 namespace {
 
 constexpr int32_t kHighestAduMode = 3;
-constexpr int32_t kNominalFrequencies[] = {16, 25, 50, 60};
+// 0 stands for any frequency outside the table.
+constexpr int32_t kNominalFrequencies[] = {0, 16, 25, 50, 60};
 constexpr int32_t kWsBaudRates[] = {38400, 64000, 128000, 512000};
 constexpr int32_t kFullCircleMilli = 360000;
 constexpr int32_t kHalfCircleMilli = 180000;
