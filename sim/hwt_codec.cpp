@@ -7,6 +7,7 @@ namespace {
 
 constexpr uint8_t kStartByte = 0x68;
 constexpr size_t kTypedFields = 4;
+constexpr size_t kShortBlockLimit = 240;
 constexpr size_t kMaxAnswerLength = 255;
 
 int32_t BigEndian32(const uint8_t* bytes) {
@@ -26,9 +27,15 @@ void DecodeFields(const uint8_t* data, size_t size, uint8_t typeByte, HwtRequest
         } else if (type == 3) {
             size_t length = data[position];
             size_t prefix = 1;
+            // A zero opens a three-byte prefix only for a length that needs
+            // one and a block that fits; otherwise the block is empty and the
+            // next field follows at once.
             if (length == 0 && size - position >= 3) {
-                length = static_cast<size_t>(data[position + 1]) << 8 | data[position + 2];
-                prefix = 3;
+                const size_t longLength = static_cast<size_t>(data[position + 1]) << 8 | data[position + 2];
+                if (longLength > kShortBlockLimit && position + 3 + longLength <= size) {
+                    length = longLength;
+                    prefix = 3;
+                }
             }
             if (position + prefix + length > size) return;
             request.blocks.emplace_back(data + position + prefix, data + position + prefix + length);
