@@ -50,6 +50,14 @@ void DecodeFields(const uint8_t* data, size_t size, uint8_t typeByte, HwtRequest
     }
 }
 
+// The PC sign-extends one-byte fields. Fields 0 to 3 say their width in the
+// type byte; the fifth is typed by the bytes left after it, so it is one byte
+// only when it is the last; every later one is read as four bytes.
+bool OneByteAnswerScalar(int32_t value, size_t index, size_t fieldCount) {
+    const bool fits = value >= -128 && value <= 127;
+    return fits && (index < kTypedFields || (index == kTypedFields && index + 1 == fieldCount));
+}
+
 }  // namespace
 
 std::vector<HwtRequestFrame> HwtRequestAssembler::Feed(const uint8_t* bytes, size_t count) {
@@ -107,7 +115,7 @@ std::vector<uint8_t> EncodeHwtAnswer(uint8_t command, uint8_t status, const std:
             encoded.push_back(static_cast<uint8_t>(length));
             encoded.insert(encoded.end(), field.bytes.begin(), field.bytes.begin() + static_cast<long>(length));
             type = 3;
-        } else if (field.value >= -128 && field.value <= 127) {
+        } else if (OneByteAnswerScalar(field.value, index, fields.size())) {
             encoded.push_back(static_cast<uint8_t>(field.value));
             type = 1;
         } else {

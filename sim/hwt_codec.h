@@ -30,7 +30,8 @@ private:
 };
 
 // One answer field; scalars go out as one byte where the PC reads the value
-// back unchanged, else as four.
+// back unchanged, else as four. A fifth field with more after it is read as a
+// block by the PC, so only a block belongs there.
 struct HwtAnswerField {
     enum class Kind { Scalar, Block } kind = Kind::Scalar;
     int32_t value = 0;
