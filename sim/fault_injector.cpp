@@ -1,45 +1,98 @@
 #include "sim/fault_injector.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <span>
+
+#include "bootlink/update_receivers.h"
 
 namespace testbay::sim {
 namespace {
 
-constexpr uint8_t kStartByte = 0x68;
+constexpr uint8_t kHwtStart = 0x68;
 constexpr size_t kEchoOffset = 2;
+constexpr uint8_t kVdewFixedStart = 0x10;
+constexpr uint8_t kVdewVariableStart = 0x68;
+constexpr size_t kVdewFixedSize = 5;
+constexpr size_t kVdewAddressOffset = 2;
+constexpr size_t kVdewSumOffset = 3;
+constexpr uint8_t kDamage = 0x5A;
 
-// Puts a good sum byte back after the echo was changed.
-void ResumFrame(std::vector<uint8_t>& frame) {
-    uint8_t sum = 0;
-    for (size_t index = 2; index + 1 < frame.size(); ++index) sum = static_cast<uint8_t>(sum + frame[index]);
-    frame.back() = sum;
+// Bytes that would begin an answer the PC waits for.
+constexpr uint8_t kHwtStarts[] = {kHwtStart};
+constexpr uint8_t kBootStarts[] = {kAck, kBel, kNak, kEtb, kEsc};
+constexpr uint8_t kVdewStarts[] = {kVdewFixedStart, kVdewVariableStart};
+
+std::span<const uint8_t> AnswerStarts(LineProtocol protocol) {
+    switch (protocol) {
+    case LineProtocol::BootSystem: return kBootStarts;
+    case LineProtocol::Application: return kVdewStarts;
+    default: return kHwtStarts;
+    }
+}
+
+bool IsVdewFixedFrame(const std::vector<uint8_t>& frame) {
+    return frame.size() == kVdewFixedSize && frame[0] == kVdewFixedStart;
+}
+
+// Hardware test: the answer to another command, with a sum to match.
+// Boot system: a NAK. Application: the answer of another link address.
+void MisEcho(std::vector<uint8_t>& answer, LineProtocol protocol) {
+    if (protocol == LineProtocol::BootSystem) {
+        answer = {kNak};
+    } else if (protocol == LineProtocol::Application) {
+        if (!IsVdewFixedFrame(answer)) return;
+        ++answer[kVdewAddressOffset];
+        answer[kVdewSumOffset] = static_cast<uint8_t>(answer[1] + answer[kVdewAddressOffset]);
+    } else if (answer.size() > kEchoOffset + 1) {
+        ++answer[kEchoOffset];
+        uint8_t sum = 0;
+        for (size_t index = kEchoOffset; index + 1 < answer.size(); ++index) sum = static_cast<uint8_t>(sum + answer[index]);
+        answer.back() = sum;
+    }
+}
+
+// A check that fails: the sum byte of a hardware-test or VDEW answer, the
+// CRC of a boot-system command answer. A lone ACK or ETB of the boot system
+// has no check and becomes a NAK; its ESC texts have none to break.
+void Corrupt(std::vector<uint8_t>& answer, LineProtocol protocol) {
+    if (answer.empty()) return;
+    if (protocol == LineProtocol::BootSystem) {
+        if (answer.size() == kCommandAnswerSize && (answer[0] == kAck || answer[0] == kBel)) {
+            answer.back() ^= kDamage;
+        } else if (answer.size() == 1) {
+            answer[0] = kNak;
+        }
+    } else if (protocol == LineProtocol::Application) {
+        if (IsVdewFixedFrame(answer)) answer[kVdewSumOffset] ^= kDamage;
+    } else {
+        answer.back() ^= kDamage;
+    }
 }
 
 }  // namespace
 
-std::vector<uint8_t> FaultInjector::Noise(uint32_t count) {
+std::vector<uint8_t> FaultInjector::Noise(uint32_t count, LineProtocol protocol) {
+    const std::span<const uint8_t> starts = AnswerStarts(protocol);
     std::vector<uint8_t> noise;
     noise.reserve(count);
     while (noise.size() < count) {
         noiseState_ = noiseState_ * 1103515245u + 12345u;
         const auto byte = static_cast<uint8_t>(noiseState_ >> 16);
-        if (byte != kStartByte) noise.push_back(byte);
+        if (std::find(starts.begin(), starts.end(), byte) == starts.end()) noise.push_back(byte);
     }
     return noise;
 }
 
-std::vector<uint8_t> FaultInjector::Apply(std::vector<uint8_t> answer) {
+std::vector<uint8_t> FaultInjector::Apply(std::vector<uint8_t> answer, LineProtocol protocol) {
     const uint64_t number = ++answers_;
     if (!Active()) return answer;
     const bool fallenSilent = config_.silentAfter != 0 && number > config_.silentAfter;
     if (config_.silent || fallenSilent || Hits(config_.dropEvery, number) || answer.empty()) return {};
-    if (Hits(config_.wrongEchoEvery, number) && answer.size() > kEchoOffset + 1) {
-        answer[kEchoOffset] = static_cast<uint8_t>(answer[kEchoOffset] + 1);
-        ResumFrame(answer);
-    }
-    if (Hits(config_.corruptEvery, number)) answer.back() = static_cast<uint8_t>(answer.back() ^ 0x5A);
+    if (Hits(config_.wrongEchoEvery, number)) MisEcho(answer, protocol);
+    if (Hits(config_.corruptEvery, number)) Corrupt(answer, protocol);
     if (config_.noiseBytes == 0) return answer;
-    std::vector<uint8_t> bytes = Noise(config_.noiseBytes);
+    std::vector<uint8_t> bytes = Noise(config_.noiseBytes, protocol);
     bytes.insert(bytes.end(), answer.begin(), answer.end());
     return bytes;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/line_peer.h"
+
 namespace testbay::sim {
 
 // Faults of a bad relay or a bad line, applied to the relay's answers.
@@ -25,11 +27,13 @@ class FaultInjector {
 public:
     explicit FaultInjector(FaultConfig config = {}) : config_(config) {}
 
-    // The bytes that go out for one answer frame; empty when it is lost.
-    std::vector<uint8_t> Apply(std::vector<uint8_t> answer);
-    // Noise bytes; never the start byte of a frame, so noise alone completes
-    // nothing.
-    std::vector<uint8_t> Noise(uint32_t count);
+    // The bytes that go out for one answer of `protocol`; empty when it is
+    // lost. A wrong echo and a corruption take the form they have in that
+    // protocol.
+    std::vector<uint8_t> Apply(std::vector<uint8_t> answer, LineProtocol protocol);
+    // Noise bytes; never a byte that begins an answer of `protocol`, so noise
+    // alone completes nothing.
+    std::vector<uint8_t> Noise(uint32_t count, LineProtocol protocol);
     // Whether the faults have begun (with the answer counted last).
     bool Active() const { return answers_ > config_.faultsAfter; }
     uint32_t DelayMs() const { return Active() ? config_.delayMs : 0; }

@@ -8,6 +8,9 @@
 
 namespace testbay::sim {
 
+// The protocol the relay end speaks: faults on the line take its form.
+enum class LineProtocol { HardwareTest, BootSystem, Application };
+
 // Whatever sits at the relay end of a line: the relay model, or a scripted
 // peer in tests.
 class LinePeer {
@@ -18,6 +21,7 @@ public:
                                                       const LineSettings& pcSide) = 0;
     // The rate the relay currently talks at (for wire timing).
     virtual uint32_t Baud() const = 0;
+    virtual LineProtocol Protocol() const { return LineProtocol::HardwareTest; }
 };
 
 }  // namespace testbay::sim

@@ -104,10 +104,11 @@ void MemoryLine::InjectAt(int64_t atMs, const std::vector<uint8_t>& bytes) {
 void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
     writes_.push_back({std::vector<uint8_t>(bytes, bytes + length), pcSettings_});
     const uint32_t answerBaud = peer_.Baud();
+    const LineProtocol protocol = peer_.Protocol();
     const int64_t requestDoneMs =
         clock_.NowMs() + static_cast<int64_t>(ByteTimeMs(pcSettings_.baud) * static_cast<double>(length));
     for (const std::vector<uint8_t>& answer : peer_.Receive(bytes, length, pcSettings_)) {
-        const std::vector<uint8_t> sent = faults_.Apply(answer);
+        const std::vector<uint8_t> sent = faults_.Apply(answer, protocol);
         Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.DelayMs(), answerBaud);
     }
     if (faults_.Babbling() && babbleStartUs_ < 0) babbleStartUs_ = (requestDoneMs + answerDelayMs_) * 1000;
@@ -125,7 +126,7 @@ uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
         const auto due = static_cast<uint64_t>((nowUs - babbleStartUs_) / BabbleByteTimeUs() + 1);
         const uint64_t owed = due > babbleSent_ ? due - babbleSent_ : 0;
         const auto take = static_cast<uint32_t>(std::min<uint64_t>(owed, maximum - count));
-        const std::vector<uint8_t> noise = faults_.Noise(take);
+        const std::vector<uint8_t> noise = faults_.Noise(take, peer_.Protocol());
         std::copy(noise.begin(), noise.end(), buffer + count);
         count += take;
         babbleSent_ += take;

@@ -69,9 +69,12 @@ void PtyRelayHost::HandleInput() {
     if (!ReadLineSettings(terminal_.MasterFd(), pcSide)) return;
     // The request itself took its time on the wire before the relay saw it.
     ProcessClock().SleepUs(ByteTimeUs(pcSide.baud) * count);
+    // Answers go out at the rate and in the protocol of the firmware that got
+    // the request, even when it restarts right after.
     const uint32_t answerBaud = model_.Line().baud;
+    const LineProtocol protocol = model_.Protocol();
     for (const std::vector<uint8_t>& answer : model_.Receive(bytes, static_cast<size_t>(count), pcSide)) {
-        const std::vector<uint8_t> sent = faults_.Apply(answer);
+        const std::vector<uint8_t> sent = faults_.Apply(answer, protocol);
         ProcessClock().SleepMs(faults_.DelayMs());
         SendPaced(sent, answerBaud);
         if (const uint32_t state = faults_.RestartDue()) model_.RestartInto(state);
@@ -100,7 +103,7 @@ void PtyRelayHost::SendPaced(const std::vector<uint8_t>& bytes, uint32_t baud) {
 }
 
 void PtyRelayHost::Babble() {
-    SendPaced(faults_.Noise(kBabbleChunk), model_.Line().baud);
+    SendPaced(faults_.Noise(kBabbleChunk, model_.Protocol()), model_.Line().baud);
     if (!wireTiming_) ProcessClock().SleepMs(1);
 }
 

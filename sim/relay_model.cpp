@@ -22,10 +22,17 @@ RelayModel::RelayModel(RelayConfig config)
 RelayModel::RelayModel(LineSettings line) : RelayModel(RelayConfig{.hardwareTestLine = line}) {}
 
 const LineSettings& RelayModel::Line() const {
-    const uint32_t state = state_ == kRestarting ? restartTarget_ : state_;
+    const uint32_t state = RunningOrNext();
     if (state == kBootSystem) return config_.bootLine;
     if (state == kApplication) return config_.applicationLine;
     return config_.hardwareTestLine;
+}
+
+LineProtocol RelayModel::Protocol() const {
+    const uint32_t state = RunningOrNext();
+    if (state == kBootSystem) return LineProtocol::BootSystem;
+    if (state == kApplication) return LineProtocol::Application;
+    return LineProtocol::HardwareTest;
 }
 
 uint32_t RelayModel::State() {

@@ -45,6 +45,8 @@ public:
     std::vector<std::vector<uint8_t>> Receive(const uint8_t* bytes, size_t count,
                                               const LineSettings& pcSide) override;
     uint32_t Baud() const override { return Line().baud; }
+    // The protocol of the firmware running now, or of the one it restarts into.
+    LineProtocol Protocol() const override;
 
     // The firmware running now (kRestarting during a restart).
     uint32_t State();
@@ -57,6 +59,7 @@ public:
     uint64_t RequestsSeen() const { return requestsSeen_; }
 
 private:
+    uint32_t RunningOrNext() const { return state_ == kRestarting ? restartTarget_ : state_; }
     void Restart(uint32_t target, int64_t delayMs);
     void FinishRestart();
     std::vector<std::vector<uint8_t>> HardwareTestReceive(const uint8_t* bytes, size_t count);

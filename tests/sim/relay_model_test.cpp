@@ -16,6 +16,7 @@ using Bytes = std::vector<uint8_t>;
 const LineSettings kRelayLine{38400, kParityNone, kStopOne};
 const Bytes kLedCountRequest{0x68, 0x02, 0x0E, 0x00, 0x0E};
 const Bytes kLedCountAnswer{0x68, 0x04, 0x0E, 0x01, 0x01, 0x10, 0x20};
+constexpr LineProtocol kHwt = LineProtocol::HardwareTest;
 
 std::vector<Bytes> Send(RelayModel& relay, const Bytes& bytes, LineSettings pcSide = kRelayLine) {
     return relay.Receive(bytes.data(), bytes.size(), pcSide);
@@ -49,17 +50,17 @@ TEST(RelayModel, AnswersOnlyAtItsOwnRateAndParityEveryWholeRequestAndBadOnesWith
 
 TEST(FaultInjector, DropsCorruptsAndMisechoesTheNthAnswersAndNoiseNeverStartsAFrame) {
     FaultInjector drop(FaultConfig{.dropEvery = 2});
-    EXPECT_EQ(drop.Apply(kLedCountAnswer), kLedCountAnswer);
-    EXPECT_TRUE(drop.Apply(kLedCountAnswer).empty());
+    EXPECT_EQ(drop.Apply(kLedCountAnswer, kHwt), kLedCountAnswer);
+    EXPECT_TRUE(drop.Apply(kLedCountAnswer, kHwt).empty());
     FaultInjector corrupt(FaultConfig{.corruptEvery = 1});
-    EXPECT_NE(corrupt.Apply(kLedCountAnswer).back(), kLedCountAnswer.back());
+    EXPECT_NE(corrupt.Apply(kLedCountAnswer, kHwt).back(), kLedCountAnswer.back());
     FaultInjector echo(FaultConfig{.wrongEchoEvery = 1});
-    const Bytes misechoed = echo.Apply(kLedCountAnswer);
+    const Bytes misechoed = echo.Apply(kLedCountAnswer, kHwt);
     EXPECT_EQ(misechoed[2], 0x0F);
     EXPECT_EQ(misechoed.back(), 0x21);  // the sum still matches
 
     FaultInjector noise(FaultConfig{.noiseBytes = 5000});
-    const Bytes sent = noise.Apply(kLedCountRequest);
+    const Bytes sent = noise.Apply(kLedCountRequest, kHwt);
     ASSERT_EQ(sent.size(), 5005u);
     EXPECT_EQ(std::count(sent.begin(), sent.end() - 5, 0x68), 0);
     EXPECT_TRUE(std::equal(kLedCountRequest.begin(), kLedCountRequest.end(), sent.end() - 5));

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "bootlink/crc16.h"
+#include "bootlink/update_receivers.h"
+#include "device/vdew_client.h"
 #include "hwt/hwt_client.h"
 #include "hwt/hwt_request.h"
 #include "sim/hwt_codec.h"
+#include "sim/memory_line.h"
 #include "sim/relay_model.h"
 #include "support/virtual_line.h"
 
@@ -13,6 +19,9 @@ namespace testbay::sim {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kBootSystem = 1;
+constexpr uint32_t kApplication = 2;
 
 // The hardware-test firmware and the client on one in-memory line.
 class RelayFirmware : public ::testing::Test {
@@ -92,6 +101,99 @@ TEST(AnswerEncoder, FieldsFromTheFifthOnAreWrittenAsThePcReadsThem) {
     EXPECT_EQ(fifth(AnswerScalar(123456)).values[4], 123456);
     EXPECT_EQ(fifth(AnswerText("xyz")).texts[4], "xyz");
     EXPECT_EQ(fifth(AnswerText("a longer text")).texts[4], "a longer text");
+}
+
+// The bytes that come back for one request on a line with `faults`.
+Bytes Exchange(RelayModel& relay, const FaultConfig& faults, const LineSettings& settings, const Bytes& request) {
+    VirtualClock clock;
+    ScopedClock scope(clock);
+    MemoryLine line(relay, clock, faults);
+    const auto port = line.OpenPort();
+    port->SetBaudrate(settings.baud);
+    port->SetParity(settings.parity, settings.stopBits);
+    port->Write(request.data(), static_cast<uint32_t>(request.size()));
+    port->WaitForInput(1000);
+    Bytes answer(4096);
+    answer.resize(port->Read(answer.data(), static_cast<uint32_t>(answer.size())));
+    return answer;
+}
+
+Bytes WithBootCrc(Bytes telegram) {
+    const uint16_t crc = Crc16Xmodem(telegram.data(), telegram.size() - 2);
+    telegram[telegram.size() - 2] = static_cast<uint8_t>(crc >> 8);
+    telegram.back() = static_cast<uint8_t>(crc);
+    return telegram;
+}
+
+Bytes BootCommand(char letter) {
+    Bytes telegram(kCommandAnswerSize, 0);
+    telegram[0] = kCommandStart;
+    telegram[1] = static_cast<uint8_t>(letter);
+    return WithBootCrc(telegram);
+}
+
+Bytes BootBlock(const std::string& kind, const std::string& text) {
+    Bytes telegram(1024, 0);
+    telegram[0] = kBlockStart;
+    std::copy(kind.begin(), kind.end(), telegram.begin() + 1);
+    std::copy(text.begin(), text.end(), telegram.begin() + 3);
+    return WithBootCrc(telegram);
+}
+
+size_t CountAny(const Bytes& bytes, size_t first, size_t end, std::initializer_list<uint8_t> wanted) {
+    return static_cast<size_t>(std::count_if(bytes.begin() + static_cast<long>(first), bytes.begin() + static_cast<long>(end),
+                                             [wanted](uint8_t byte) {
+                                                 return std::find(wanted.begin(), wanted.end(), byte) != wanted.end();
+                                             }));
+}
+
+TEST(FaultsInEveryState, TheBootSystemAnswersWithANakOrABadCrc) {
+    RelayModel relay(RelayConfig{.startState = kBootSystem});
+    const LineSettings boot = relay.Config().bootLine;
+    const Bytes identify = BootCommand('I');
+    EXPECT_EQ(Exchange(relay, {.wrongEchoEvery = 1}, boot, identify), Bytes{kNak});
+    const Bytes corrupted = Exchange(relay, {.corruptEvery = 1}, boot, identify);
+    ASSERT_EQ(corrupted.size(), kCommandAnswerSize);
+    EXPECT_EQ(corrupted[0], kAck);
+    EXPECT_NE(Crc16Xmodem(corrupted.data(), corrupted.size()), 0);
+
+    // A block's lone ACK has no CRC: it turns into a NAK. The ESC text before
+    // it has no check to break.
+    const Bytes stored = Exchange(relay, {.corruptEvery = 1}, boot, BootBlock("MW", "ZX4417-0AB"));
+    ASSERT_EQ(stored.size(), BlockAnswerReceiver::kEscBlockSize + 1);
+    EXPECT_EQ(stored.front(), kEsc);
+    EXPECT_EQ(stored.back(), kNak);
+
+    // Noise holds no character that begins an answer.
+    const Bytes noisy = Exchange(relay, {.noiseBytes = 300}, boot, identify);
+    ASSERT_EQ(noisy.size(), 300 + kCommandAnswerSize);
+    EXPECT_EQ(CountAny(noisy, 0, 300, {kAck, kBel, kNak, kEtb, kEsc}), 0u);
+    EXPECT_EQ(Crc16Xmodem(noisy.data() + 300, kCommandAnswerSize), 0);
+}
+
+TEST(FaultsInEveryState, TheApplicationAnswersWithABadVdewChecksum) {
+    RelayModel relay(RelayConfig{.startState = kApplication});
+    const LineSettings application = relay.Config().applicationLine;
+    const Bytes probe{0x10, 0x47, 0x00, 0x47, 0x16};
+    const Bytes acknowledge{0x10, 0x00, 0x00, 0x00, 0x16};
+    Bytes corrupted = Exchange(relay, {.corruptEvery = 1}, application, probe);
+    ASSERT_EQ(corrupted.size(), acknowledge.size());
+    EXPECT_NE(corrupted[3], acknowledge[3]);
+    corrupted[3] = acknowledge[3];
+    EXPECT_EQ(corrupted, acknowledge);
+    // A wrong echo names another link address, with a sum to match.
+    EXPECT_EQ(Exchange(relay, {.wrongEchoEvery = 1}, application, probe), (Bytes{0x10, 0x00, 0x01, 0x01, 0x16}));
+
+    const Bytes noisy = Exchange(relay, {.noiseBytes = 300}, application, probe);
+    ASSERT_EQ(noisy.size(), 300 + acknowledge.size());
+    EXPECT_EQ(CountAny(noisy, 0, 300, {0x10, 0x68}), 0u);
+    EXPECT_TRUE(std::equal(acknowledge.begin(), acknowledge.end(), noisy.begin() + 300));
+
+    // The PC takes an answer with a bad sum: the probe still finds the application.
+    test::VirtualLineFixture line(relay, {.corruptEvery = 1});
+    CVDEWClient vdew(line.OpenChannel());
+    EXPECT_EQ(vdew.ConnectV4(0, nullptr), 0);
+    EXPECT_NE(vdew.ReceivedChecksum(), 0u);
 }
 
 }  // namespace
