@@ -47,7 +47,9 @@ void MisEcho(std::vector<uint8_t>& answer, LineProtocol protocol) {
     } else if (answer.size() > kEchoOffset + 1) {
         ++answer[kEchoOffset];
         uint8_t sum = 0;
-        for (size_t index = kEchoOffset; index + 1 < answer.size(); ++index) sum = static_cast<uint8_t>(sum + answer[index]);
+        for (size_t index = kEchoOffset; index + 1 < answer.size(); ++index) {
+            sum = static_cast<uint8_t>(sum + answer[index]);
+        }
         answer.back() = sum;
     }
 }

@@ -11,7 +11,7 @@ namespace testbay::sim {
 struct FaultConfig {
     uint32_t dropEvery = 0;       // every n-th answer is lost
     uint32_t corruptEvery = 0;    // every n-th answer has a wrong checksum
-    uint32_t wrongEchoEvery = 0;  // every n-th answer echoes another command
+    uint32_t wrongEchoEvery = 0;  // every n-th answer belongs to another request
     uint32_t delayMs = 0;         // extra time before each answer
     uint32_t noiseBytes = 0;      // line noise before each answer
     bool babble = false;          // after the first request the relay never stops sending

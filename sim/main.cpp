@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     app.add_flag("--write-done", writeDone, "answer memory writes with DONE, so that the PC sends each twice");
     app.add_option("--drop-every", faults.dropEvery, "lose every n-th answer");
     app.add_option("--corrupt-every", faults.corruptEvery, "corrupt the checksum of every n-th answer");
-    app.add_option("--wrong-echo-every", faults.wrongEchoEvery, "echo another command in every n-th answer");
+    app.add_option("--wrong-echo-every", faults.wrongEchoEvery,
+                   "answer every n-th request as if another had come (a NAK from the boot system)");
     app.add_option("--delay", faults.delayMs, "delay every answer by this many milliseconds");
     app.add_option("--noise", faults.noiseBytes, "send this many noise bytes before every answer");
     app.add_flag("--babble", faults.babble, "never stop sending after the first request");
