@@ -1,4 +1,8 @@
 # cmake --install and the Debian package (cmake --build build --target package).
+# Both follow the Linux file-system layout.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return()
+endif()
 include(GNUInstallDirs)
 
 set(TESTBAY_PYTHON_DIR "lib/python3/dist-packages" CACHE STRING

@@ -13,6 +13,7 @@ usage or automation error.
 
 import argparse
 import json
+import os
 import shlex
 import sys
 
@@ -152,6 +153,10 @@ def main(argv=None):
         with VirtualRelay(shlex.split(options.relay_options)) as relay, Workspace(logfile=False) as workspace:
             workspace.map_port(1, relay.device)
             return _run(options, workspace.env)
+    except BrokenPipeError:
+        # The reader went away, as `| head` does: no message, and the rest of the output goes nowhere.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return FAILED
     except (CallError, AutomationError, RuntimeError, OSError) as error:
         print(f"testbay-call: {error}", file=sys.stderr)
         return FAILED
