@@ -144,7 +144,42 @@ json Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
     return json{{"return", ReturnValue(result, method->returns)}, {"out", out}};
 }
 
+bool IsValidId(const json& id) { return id.is_null() || id.is_string() || id.is_number(); }
+
+// A request object of JSON-RPC 2.0; parameters, when given, are an array or an object.
+bool IsRequest(const json& request) {
+    if (!request.is_object()) return false;
+    const auto version = request.find("jsonrpc");
+    if (version == request.end() || *version != "2.0") return false;
+    const auto method = request.find("method");
+    if (method == request.end() || !method->is_string()) return false;
+    const auto params = request.find("params");
+    if (params != request.end() && !params->is_array() && !params->is_object()) return false;
+    return !request.contains("id") || IsValidId(request["id"]);
+}
+
 std::string Dump(const json& reply) { return reply.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+std::optional<json> HandleRequest(CTESTBAYDoc& document, const json& request) {
+    if (!IsRequest(request)) {
+        // The id is echoed when it can be read; an invalid request is answered even without one.
+        const bool idReadable = request.is_object() && request.contains("id") && IsValidId(request["id"]);
+        return ErrorReply(idReadable ? request["id"] : json(nullptr), kInvalidRequest, "Invalid Request");
+    }
+    const json id = request.value("id", json(nullptr));
+    json reply;
+    try {
+        const json result = Call(document, request["method"].get<std::string>(), request.value("params", json::array()));
+        reply = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
+    } catch (const RpcError& error) {
+        reply = ErrorReply(id, error.code, error.message);
+    } catch (const std::exception& error) {
+        reply = ErrorReply(id, kInternalError, error.what());
+    }
+    // A notification is carried out but not answered.
+    if (!request.contains("id")) return std::nullopt;
+    return reply;
+}
 
 enum class LineRead { Complete, TooLong, End };
 
@@ -205,25 +240,20 @@ bool Utf8ToEightBit(const std::string& utf8, std::string& bytes) {
 }
 
 std::optional<std::string> AutomationServer::HandleLine(const std::string& line) {
-    const json request = json::parse(line, nullptr, false);
-    if (request.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
-    const bool hasId = request.is_object() && request.contains("id");
-    json id = hasId ? request["id"] : json(nullptr);
-    if (hasId && !(id.is_null() || id.is_string() || id.is_number())) id = nullptr;
-    if (!request.is_object() || !request.contains("method") || !request["method"].is_string()) {
-        return Dump(ErrorReply(id, kInvalidRequest, "Invalid Request"));
+    const json message = json::parse(line, nullptr, false);
+    if (message.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
+    if (!message.is_array()) {
+        const std::optional<json> reply = HandleRequest(document_, message);
+        return reply ? std::optional<std::string>(Dump(*reply)) : std::nullopt;
     }
-    json reply;
-    try {
-        const json result = Call(document_, request["method"].get<std::string>(), request.value("params", json::array()));
-        reply = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
-    } catch (const RpcError& error) {
-        reply = ErrorReply(id, error.code, error.message);
-    } catch (const std::exception& error) {
-        reply = ErrorReply(id, kInternalError, error.what());
+    if (message.empty()) return Dump(ErrorReply(nullptr, kInvalidRequest, "Invalid Request"));
+    json replies = json::array();
+    for (const json& request : message) {
+        if (std::optional<json> reply = HandleRequest(document_, request)) replies.push_back(std::move(*reply));
     }
-    if (!hasId) return std::nullopt;
-    return Dump(reply);
+    // A batch of notifications only is not answered at all.
+    if (replies.empty()) return std::nullopt;
+    return Dump(replies);
 }
 
 void RunAutomationServer(std::istream& input, std::ostream& output, const std::atomic<bool>& stop) {

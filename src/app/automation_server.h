@@ -10,13 +10,15 @@
 
 namespace testbay {
 
-// Serves one automation client over JSON-RPC 2.0: one request per line in,
-// one reply per line out. Every error ends only its own call.
+// Serves one automation client over JSON-RPC 2.0: one request or batch per
+// line in, one reply or array of replies per line out. Every error ends only
+// its own call.
 class AutomationServer {
 public:
     static constexpr size_t kMaxLineLength = 16 * 1024 * 1024;
 
-    // The reply to one request line, or nothing for a notification.
+    // The reply to one request line, or nothing for a notification (or a
+    // batch of notifications only).
     std::optional<std::string> HandleLine(const std::string& line);
     CTESTBAYDoc& Document() { return document_; }
 

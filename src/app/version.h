@@ -2,7 +2,8 @@
 
 namespace testbay {
 
-constexpr const char* kTestbayVersion = "04.02.08";
+// From the project version of the build.
+constexpr const char* kTestbayVersion = TESTBAY_VERSION;
 // Formatted with the version; the trailing blank belongs to it.
 constexpr const char* kMainWindowTitleFormat = "TESTBAY %s based Application ";
 

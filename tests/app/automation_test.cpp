@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <map>
 #include <set>
 
 #include "app/automation_methods.h"
@@ -150,29 +151,77 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
 
 TEST_F(Automation, BadInputGetsItsErrorAndTheServerGoesOn) {
     const std::pair<std::string, int> cases[] = {
-        {"{not json", -32700}, {"\"\xC3\x28\"", -32700}, {"[1,2]", -32600}, {R"({"id":1,"method":7})", -32600},
-        {R"({"id":1,"method":"NoSuch"})", -32601},
-        {R"({"id":1,"method":"SetLed","params":[1]})", -32602},
-        {R"({"id":1,"method":"SetLed","params":[1,true,3]})", -32602},
-        {R"({"id":1,"method":"SetLed","params":["1",true]})", -32602},
-        {R"({"id":1,"method":"SetLed","params":{"led":1}})", -32602},
-        {R"({"id":1,"method":"SetLevel","params":["\u20ac"]})", -32602},
-        {R"({"id":1,"method":"SetLed","params":[5000000000,true]})", -32602},
+        {"{not json", -32700},
+        {"\"\xC3\x28\"", -32700},
+        {R"([{"jsonrpc":"2.0","id":1,"method":"IsActiv"},)", -32700},
+        {"[]", -32600},
+        {R"({"jsonrpc":"2.0","id":1,"method":7})", -32600},
+        {R"({"id":1,"method":"IsActiv"})", -32600},
+        {R"({"jsonrpc":"1.0","id":1,"method":"IsActiv"})", -32600},
+        {R"({"jsonrpc":2.0,"id":1,"method":"IsActiv"})", -32600},
+        {R"({"jsonrpc":"2.0","id":{"a":1},"method":"IsActiv"})", -32600},
+        {R"({"jsonrpc":"2.0","id":1,"method":"IsActiv","params":5})", -32600},
+        {R"({"jsonrpc":"2.0","id":1,"method":"NoSuch"})", -32601},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLed","params":[1]})", -32602},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLed","params":[1,true,3]})", -32602},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLed","params":["1",true]})", -32602},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLed","params":{"led":1}})", -32602},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLevel","params":["\u20ac"]})", -32602},
+        {R"({"jsonrpc":"2.0","id":1,"method":"SetLed","params":[5000000000,true]})", -32602},
     };
     for (const auto& [line, code] : cases) {
         const auto reply = server_.HandleLine(line);
         EXPECT_EQ(reply ? json::parse(*reply)["error"]["code"].get<int>() : 0, code) << line;
     }
-    const std::string huge = R"({"id":1,"method":"SetLevel","params":[")" + std::string(1 << 20, 'a') + "\"]}";
+    // An invalid request is answered even without an id, and with null for an id that cannot be one.
+    EXPECT_EQ(json::parse(*server_.HandleLine(R"({"jsonrpc":"1.0","method":"IsActiv"})"))["id"], nullptr);
+    EXPECT_EQ(json::parse(*server_.HandleLine(R"({"jsonrpc":"2.0","id":[1],"method":"IsActiv"})"))["id"], nullptr);
+    const std::string huge =
+        R"({"jsonrpc":"2.0","id":1,"method":"SetLevel","params":[")" + std::string(1 << 20, 'a') + "\"]}";
     EXPECT_EQ(json::parse(*server_.HandleLine(huge))["result"]["return"], false);
     const std::string message = Call("SetLed", {1, "x"})["error"]["message"];
     EXPECT_NE(message.find("parameter 2"), std::string::npos);
     EXPECT_NE(message.find("BOOL"), std::string::npos);
 
     EXPECT_FALSE(server_.HandleLine(R"({"jsonrpc":"2.0","method":"GetTestbayVersion"})").has_value());
-    EXPECT_EQ(json::parse(*server_.HandleLine(R"({"id":null,"method":"GetTestbayVersion"})"))["id"], nullptr);
+    EXPECT_EQ(json::parse(*server_.HandleLine(R"({"jsonrpc":"2.0","id":null,"method":"GetTestbayVersion"})"))["id"],
+              nullptr);
     EXPECT_EQ(Result("gettestbayversion")["return"], "04.02.08");
     EXPECT_EQ(Result("$methods").size(), 142u);
+}
+
+TEST_F(Automation, ABatchIsAnsweredByOneArrayWithoutItsNotifications) {
+    const std::string batch = R"([
+        {"jsonrpc":"2.0","method":"EnterHardwaretestAtPort","params":["",1]},
+        {"jsonrpc":"2.0","id":1,"method":"IsActiv"},
+        {"jsonrpc":"2.0","id":"b","method":"NoSuch"},
+        7,
+        {"jsonrpc":"1.0","id":3,"method":"IsActiv"},
+        {"jsonrpc":"2.0","method":"NoSuch"},
+        {"jsonrpc":"2.0","id":4,"method":"GetLedCount","params":[]}
+    ])";
+    std::string line = batch;
+    std::erase(line, '\n');
+    const auto reply = server_.HandleLine(line);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->find('\n'), std::string::npos);
+    const json replies = json::parse(*reply);
+    ASSERT_TRUE(replies.is_array());
+    std::map<std::string, json> byId;
+    for (const json& each : replies) byId[each["id"].dump()].push_back(each);
+    ASSERT_EQ(replies.size(), 5u);
+    // The notification ahead of them was carried out: the relay is in the hardware test.
+    EXPECT_EQ(byId["1"][0]["result"]["return"], true);
+    EXPECT_EQ(byId["\"b\""][0]["error"]["code"], -32601);
+    EXPECT_EQ(byId["3"][0]["error"]["code"], -32600);
+    ASSERT_EQ(byId["null"].size(), 1u);
+    EXPECT_EQ(byId["null"][0]["error"]["code"], -32600);
+    EXPECT_EQ(byId["4"][0]["result"]["return"], true);
+
+    EXPECT_FALSE(server_.HandleLine(R"([{"jsonrpc":"2.0","method":"IsActiv"},{"jsonrpc":"2.0","method":"No"}])"));
+    const json single = json::parse(*server_.HandleLine(R"([{"jsonrpc":"2.0","id":9,"method":"IsActiv"}])"));
+    ASSERT_TRUE(single.is_array());
+    EXPECT_EQ(single.at(0)["id"], 9);
 }
 
 }  // namespace

@@ -1,0 +1,10 @@
+# The program shows its version with two digits a part: 4.2.8 is "04.02.08".
+set(TESTBAY_VERSION_PARTS "")
+foreach(part ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH})
+  if(part LESS 10)
+    set(part "0${part}")
+  endif()
+  list(APPEND TESTBAY_VERSION_PARTS ${part})
+endforeach()
+list(JOIN TESTBAY_VERSION_PARTS "." TESTBAY_VERSION_TEXT)
+add_compile_definitions(TESTBAY_VERSION="${TESTBAY_VERSION_TEXT}")

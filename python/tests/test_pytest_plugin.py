@@ -1,0 +1,91 @@
+"""The pytest plugin's fixtures, in pytest sessions of their own."""
+
+import pytest
+
+from testbay import Document
+from testbay.relay import VirtualRelay, Workspace
+
+PLUGIN = ("-p", "testbay.pytest_plugin")
+
+
+@pytest.fixture
+def calls(monkeypatch):
+    """Every method call and close of the documents, with what it returned."""
+    seen = []
+    call, close = Document.call, Document.close
+
+    def recorded_call(self, name, *args):
+        result = call(self, name, *args)
+        seen.append((name, result))
+        return result
+
+    def recorded_close(self):
+        status = close(self)
+        seen.append(("close", status))
+        return status
+
+    monkeypatch.setattr(Document, "call", recorded_call)
+    monkeypatch.setattr(Document, "close", recorded_close)
+    return seen
+
+
+@pytest.fixture
+def given_relay(monkeypatch):
+    """A relay reached only through the port mapping of the configuration: COM6."""
+    with VirtualRelay(["--state", "app", "--cpu", "QRX5"]) as relay, Workspace(logfile=False) as workspace:
+        workspace.map_port(6, relay.device)
+        monkeypatch.setenv("TESTBAY_CONFIG_DIR", workspace.directory)
+        monkeypatch.setenv("TMPDIR", workspace.directory)
+        yield workspace
+
+
+def test_teardown_leaves_the_hardware_test_after_a_failing_test(pytester, calls):
+    pytester.makepyfile(
+        """
+        def test_lights_an_led_and_fails(doc):
+            assert doc.SetLed(1, True)
+            assert False, "failed on purpose"
+
+        def test_the_next_test_enters_again(doc):
+            assert doc.IsActiv()
+        """
+    )
+    pytester.runpytest(*PLUGIN).assert_outcomes(passed=1, failed=1)
+    assert calls[:4] == [
+        ("EnterHardwaretestAtPort", True),
+        ("SetLed", True),
+        ("ExitHardwaretest", True),
+        ("close", 0),
+    ]
+    assert [value for name, value in calls if name == "ExitHardwaretest"] == [True, True]
+
+
+def test_testbay_port_reaches_the_relay_given_by_port(pytester, given_relay):
+    pytester.makepyfile(
+        """
+        def test_the_given_relay(relay, doc):
+            assert (relay.number, relay.device) == (6, None)
+            assert doc.GetCpu() == "QRX5"
+        """
+    )
+    pytester.runpytest(*PLUGIN, "--testbay-port", "6").assert_outcomes(passed=1)
+
+
+def test_a_relay_that_does_not_enter_is_an_error_not_a_pass(pytester, given_relay):
+    pytester.makepyfile("def test_anything(doc):\n    pass\n")
+    result = pytester.runpytest(*PLUGIN, "--testbay-port", "8")
+    result.assert_outcomes(errors=1)
+    result.stdout.fnmatch_lines(["*the relay on COM8 did not enter the hardware test*"])
+
+
+def test_relay_options_reach_the_virtual_relay(pytester):
+    pytester.makepyfile(
+        """
+        def test_the_virtual_relay(relay, doc):
+            assert relay.number == 1 and relay.device.startswith("/dev/")
+            assert doc.GetCpu() == "ZZX9"
+            assert doc.GetLedCount() == (True, 5)
+        """
+    )
+    options = "--testbay-relay-options=--state app --cpu ZZX9 --leds 5"
+    pytester.runpytest(*PLUGIN, options).assert_outcomes(passed=1)
