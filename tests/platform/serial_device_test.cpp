@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/line_settings.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/termios2.h"
@@ -85,7 +86,7 @@ TEST_F(SerialDeviceTest, SettingsReachTheMasterOnOpenAndApplyAndRefusalsChangeNo
 }
 
 TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
-    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{115200, kParityEven, kStopOne}), 0);
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{1000000, kParityEven, kStopOne}), 0);
     // Line ends, flow-control and signal characters, then far more than the pty buffers hold.
     std::vector<uint8_t> bytes{0x00, 0x0D, 0x0A, 0x11, 0x13, 0x7F, 0xFF, 0x03, 0x1A, 0x04, 0x1C};
     for (int i = 0; i < 20000; ++i) bytes.push_back(static_cast<uint8_t>(i * 7 + i / 256));
@@ -122,6 +123,29 @@ TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
     EXPECT_LT(read(pty_.MasterFd(), &extra, 1), 0);
     EXPECT_EQ(errno, EAGAIN);
     EXPECT_EQ(device_.Read(&extra, 1), 0);
+}
+
+// Write returns once the bytes would have left a real line: start bit, 8 data
+// bits, parity and stop bits each, at the current rate.
+TEST_F(SerialDeviceTest, WriteTakesTheWireTimeOfItsBytesOnTheProcessClock) {
+    VirtualClock clock;
+    const ScopedClock scope(clock);
+    const std::vector<uint8_t> bytes(96, 0x68);
+    const std::pair<LineSettings, int64_t> cases[] = {
+        {{9600, kParityNone, kStopOne}, 100000},
+        {{9600, kParityEven, kStopOne}, 110000},
+        {{9600, kParityMark, kStopTwo}, 120000},
+        {{38400, kParityNone, kStopOne}, 25000},
+    };
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), cases[0].first), 0);
+    for (const auto& [settings, wireUs] : cases) {
+        ASSERT_TRUE(device_.Apply(settings));
+        const int64_t before = clock.NowUs();
+        EXPECT_TRUE(device_.Write(bytes.data(), bytes.size(), 1000));
+        EXPECT_EQ(clock.NowUs() - before, wireUs) << settings.baud << " " << settings.parity;
+        uint8_t relaySide[128];
+        EXPECT_EQ(read(pty_.MasterFd(), relaySide, sizeof relaySide), 96);
+    }
 }
 
 TEST_F(SerialDeviceTest, WaitsSleepUntilTheirTimeOutAndEndWhenTheDeviceHasGone) {
