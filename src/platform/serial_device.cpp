@@ -74,10 +74,14 @@ void DropDtr(int fd) {
 }
 
 // Raw mode with a placeholder speed; termios2 sets the real one afterwards.
+// Every input flag goes, also those cfmakeraw keeps (parity checking, IXOFF,
+// IXANY): a port that another program left in some other state must behave
+// like a fresh one.
 int SetRawMode(int fd) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) return errno;
     cfmakeraw(&attributes);
+    attributes.c_iflag = 0;
     cfsetispeed(&attributes, B38400);
     cfsetospeed(&attributes, B38400);
     attributes.c_cflag |= CLOCAL | CREAD;

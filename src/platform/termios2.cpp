@@ -72,7 +72,7 @@ bool ApplyLineSettings(int fd, const LineSettings& settings) {
     // On a pseudo-terminal the kernel strips PARENB, so parity is marked there
     // with INPCK (input parity checking) in addition: the pty keeps and ignores
     // that flag, and ReadLineSettings on the master can tell "even" from "none".
-    // Real devices keep their c_iflag exactly as the raw-mode setup left it.
+    // Real devices keep their c_iflag as the raw-mode setup left it: empty.
     const bool pseudoTerminal = IsPseudoTerminal(fd);
 
     struct termios2 wanted = previous;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -123,6 +124,31 @@ TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
     EXPECT_LT(read(pty_.MasterFd(), &extra, 1), 0);
     EXPECT_EQ(errno, EAGAIN);
     EXPECT_EQ(device_.Read(&extra, 1), 0);
+}
+
+// Another program may leave the port checking parity, with XON/XOFF or with
+// break and line-end handling: opening it undoes all of that. On a
+// pseudo-terminal the only input flag left is the parity mark.
+TEST_F(SerialDeviceTest, OpenClearsEveryInputFlagAnotherProgramLeftBehind) {
+    auto inputFlags = [this] {
+        termios attributes{};
+        EXPECT_EQ(tcgetattr(pty_.MasterFd(), &attributes), 0);  // the master reads the slave's
+        return attributes.c_iflag;
+    };
+    auto leaveDirty = [this] {
+        termios attributes{};
+        ASSERT_EQ(tcgetattr(pty_.MasterFd(), &attributes), 0);
+        attributes.c_iflag = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                             IXANY | IXOFF | IMAXBEL;
+        ASSERT_EQ(tcsetattr(pty_.MasterFd(), TCSANOW, &attributes), 0);
+    };
+    leaveDirty();
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{38400, kParityNone, kStopOne}), 0);
+    EXPECT_EQ(inputFlags(), 0u);
+    device_.Close();
+    leaveDirty();
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{38400, kParityEven, kStopOne}), 0);
+    EXPECT_EQ(inputFlags(), static_cast<tcflag_t>(INPCK));
 }
 
 // Write returns once the bytes would have left a real line: start bit, 8 data
