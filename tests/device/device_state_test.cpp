@@ -81,13 +81,24 @@ TEST_F(InApplication, HintThreeFindsTheApplicationLastAndTheChangeIsVerified) {
     EXPECT_TRUE(Traced("App -> Hwt\n"));
 }
 
-TEST_F(InApplication, ApplicationThatDoesNotRestartIsUnconfirmedAfterTwoLooks) {
-    relay_.Config().applicationToHardwareTestMs = 60000;
-    const int64_t start = line_.Clock().NowMs();
+TEST_F(InApplication, RestartTooSlowForWaitHwtIsUnconfirmedEvenThoughTheHardwareTestAnswersLater) {
+    // The relay is back in the hardware test only after WaitHwt has given up,
+    // while the first look after it probes the application.
+    relay_.Config().applicationToHardwareTestMs = 8000;
+    uint32_t state = 2;
+    ASSERT_EQ(GetDeviceState(channel_, state), 0);
+    line_.Line().ClearWrites();
     EXPECT_EQ(SetDeviceState(channel_, 2, 3, 1, 0), 4u);
-    EXPECT_GE(line_.Clock().NowMs() - start, 15 * 300);
+    // The restart request went out as the application listens, and was heard.
+    const sim::MemoryLine::Written& restart = line_.Line().Writes()[0];
+    EXPECT_EQ(restart.bytes, (test::Bytes{0x10, 0x41, 0x00, 0x41, 0x16}));
+    EXPECT_EQ(restart.settings.baud, relay_.Config().applicationLine.baud);
+    EXPECT_EQ(restart.settings.parity, relay_.Config().applicationLine.parity);
+    EXPECT_EQ(relay_.State(), 3u);
+    // Both looks find the hardware test; neither counts.
+    EXPECT_EQ(ProbeOrder(line_.Line()), "AHBAHBAH");
     EXPECT_TRUE(Traced("WaitHwt() 1\n"));
-    EXPECT_EQ(CountOf(line_.Trace(), "GetDeviceState -> "), 2);
+    EXPECT_EQ(CountOf(line_.Trace(), "HWT active\n"), 2);
     EXPECT_TRUE(Traced("SetDeviceState -> 4\n"));
 }
 
