@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <tuple>
+
 #include "device/device_state.h"
 #include "hwt/hwt_client.h"
 #include "support/virtual_line.h"
@@ -19,6 +23,14 @@ std::string ProbeOrder(const sim::MemoryLine& line) {
         if (order.empty() || order.back() != protocol) order.push_back(protocol);
     }
     return order;
+}
+
+// The clock reading of the first (or last) trace entry that starts with `entry`.
+int64_t StampOf(const std::string& trace, const std::string& entry, bool last) {
+    const size_t at = last ? trace.rfind("\n" + entry) : trace.find("\n" + entry);
+    if (at == std::string::npos) return -1;
+    const size_t stamp = trace.rfind("t=", at);
+    return stamp == std::string::npos ? -1 : std::stoll(trace.substr(stamp + 2, at - stamp - 2));
 }
 
 template <uint32_t kStartState>
@@ -115,22 +127,71 @@ TEST_F(InBootSystem, FromBootTheHardwareTestAnswersWithoutVerification) {
     EXPECT_TRUE(Traced("SetDeviceState -> 3\n"));
 }
 
-TEST_F(DeviceState, FirmwareThatCannotWriteItsIdentityLeavesItToTheBootSystem) {
-    relay_.Hardware().identity.writesIdentity = false;
-    CHwtV4Client client(channel_);
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    EXPECT_EQ(client.SetMLFB("QR9031-5TC90-1MA0"), 1);
+class BootSystemFallback : public DeviceState {
+protected:
+    void SetUp() override {
+        relay_.Hardware().identity.writesIdentity = false;
+        ASSERT_EQ(client_.FindBaudrate(), 0);
+    }
+    // Runs a write and returns its result with its two waits as the trace
+    // shows them: from the restart request to the rate change before the boot
+    // system (10 ms of which settle the rate), and from the rate change after
+    // it to the end of the call.
+    std::tuple<int, int64_t, int64_t> Fallback(const std::function<int()>& write) {
+        const size_t before = line_.Trace().size();
+        const int result = write();
+        const int64_t end = line_.Clock().NowMs();
+        const std::string trace = line_.Trace().substr(before);
+        const int64_t restart = StampOf(trace, "CHwtV4Client::Reset\n", false);
+        const int64_t toBoot = StampOf(trace, "ComBaud(38400): ", false);
+        const int64_t backFromBoot = StampOf(trace, "ComBaud(38400): ", true);
+        return {result, toBoot - restart - 10, end - backFromBoot};
+    }
+    static void ExpectWaits(int64_t before, int64_t after, int64_t waitBeforeMs, int64_t waitAfterMs) {
+        EXPECT_GE(before, waitBeforeMs);
+        EXPECT_LE(before, waitBeforeMs + 1);
+        EXPECT_GE(after, waitAfterMs);
+        EXPECT_LE(after, waitAfterMs + 1);
+    }
+
+    CHwtV4Client client_{channel_};
+};
+
+TEST_F(BootSystemFallback, OrderAndSerialNumberGoThroughTheBootSystemEachWithItsOwnWaits) {
+    const auto [mlfb, beforeMlfb, afterMlfb] = Fallback([this] { return client_.SetMLFB("QR9031-5TC90-1MA0"); });
+    EXPECT_EQ(mlfb, 1);
+    ExpectWaits(beforeMlfb, afterMlfb, 4000, 1000);
     EXPECT_EQ(relay_.State(), 3u);
-    EXPECT_EQ(client.SetSrialNumber("TQ2711112222"), 1);
+    const auto [serial, beforeSerial, afterSerial] = Fallback([this] { return client_.SetSrialNumber("TQ2711112222"); });
+    EXPECT_EQ(serial, 1);
+    ExpectWaits(beforeSerial, afterSerial, 2000, 4000);
+    EXPECT_EQ(relay_.State(), 3u);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, "QR9031-5TC90-1MA0");
     EXPECT_EQ(relay_.Hardware().identity.serialNumber, "TQ2711112222");
     EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 0 \n"));
+}
 
-    // A boot system that never answers fails the order number and even refuses the restart.
+// A boot system that answers NAK to everything, even to the restart out of it,
+// fails the order number; the serial number is reported written regardless.
+TEST_F(BootSystemFallback, BootSystemAnsweringNakFailsTheOrderNumberButNotTheSerialNumber) {
     relay_.Config().bootNakEvery = 1;
-    EXPECT_EQ(client.SetMLFB("X"), 0);
+    const std::string serialBefore = relay_.Hardware().identity.serialNumber;
+    const auto [serial, beforeSerial, afterSerial] = Fallback([this] { return client_.SetSrialNumber("TQ2799998888"); });
+    EXPECT_EQ(serial, 1);
+    ExpectWaits(beforeSerial, afterSerial, 2000, 4000);
+    EXPECT_EQ(relay_.Hardware().identity.serialNumber, serialBefore);
     EXPECT_EQ(relay_.State(), 1u);
-    EXPECT_NE(relay_.Hardware().identity.mlfb, "X");
+
+    // Switched off and on again, it starts in the hardware test once more.
+    relay_.RestartInto(3);
+    line_.Clock().AdvanceTo(line_.Clock().NowMs() + relay_.Config().hardwareTestRestartMs);
+    ASSERT_EQ(client_.FindBaudrate(), 0);
+    const std::string mlfbBefore = relay_.Hardware().identity.mlfb;
+    const auto [mlfb, beforeMlfb, afterMlfb] = Fallback([this] { return client_.SetMLFB("X"); });
+    EXPECT_EQ(mlfb, 0);
+    ExpectWaits(beforeMlfb, afterMlfb, 4000, 1000);
+    EXPECT_EQ(relay_.Hardware().identity.mlfb, mlfbBefore);
+    EXPECT_EQ(relay_.State(), 1u);
 }
 
 }  // namespace
