@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <tuple>
 
 #include "device/device_state.h"
 #include "hwt/hwt_client.h"
@@ -133,38 +132,31 @@ protected:
         relay_.Hardware().identity.writesIdentity = false;
         ASSERT_EQ(client_.FindBaudrate(), 0);
     }
-    // Runs a write and returns its result with its two waits as the trace
-    // shows them: from the restart request to the rate change before the boot
-    // system (10 ms of which settle the rate), and from the rate change after
-    // it to the end of the call.
-    std::tuple<int, int64_t, int64_t> Fallback(const std::function<int()>& write) {
+    // Runs a write and checks its result and its two waits as the trace shows
+    // them: from the restart request to the rate change before the boot system
+    // (10 ms of which settle the rate), and from the rate change after it to
+    // the end of the call.
+    void ExpectFallback(const std::function<int()>& write, int result, int64_t waitBeforeMs, int64_t waitAfterMs) {
         const size_t before = line_.Trace().size();
-        const int result = write();
+        EXPECT_EQ(write(), result);
         const int64_t end = line_.Clock().NowMs();
         const std::string trace = line_.Trace().substr(before);
         const int64_t restart = StampOf(trace, "CHwtV4Client::Reset\n", false);
-        const int64_t toBoot = StampOf(trace, "ComBaud(38400): ", false);
-        const int64_t backFromBoot = StampOf(trace, "ComBaud(38400): ", true);
-        return {result, toBoot - restart - 10, end - backFromBoot};
-    }
-    static void ExpectWaits(int64_t before, int64_t after, int64_t waitBeforeMs, int64_t waitAfterMs) {
-        EXPECT_GE(before, waitBeforeMs);
-        EXPECT_LE(before, waitBeforeMs + 1);
-        EXPECT_GE(after, waitAfterMs);
-        EXPECT_LE(after, waitAfterMs + 1);
+        const int64_t waitedBefore = StampOf(trace, "ComBaud(38400): ", false) - restart - 10;
+        const int64_t waitedAfter = end - StampOf(trace, "ComBaud(38400): ", true);
+        EXPECT_GE(waitedBefore, waitBeforeMs);
+        EXPECT_LE(waitedBefore, waitBeforeMs + 1);
+        EXPECT_GE(waitedAfter, waitAfterMs);
+        EXPECT_LE(waitedAfter, waitAfterMs + 1);
     }
 
     CHwtV4Client client_{channel_};
 };
 
 TEST_F(BootSystemFallback, OrderAndSerialNumberGoThroughTheBootSystemEachWithItsOwnWaits) {
-    const auto [mlfb, beforeMlfb, afterMlfb] = Fallback([this] { return client_.SetMLFB("QR9031-5TC90-1MA0"); });
-    EXPECT_EQ(mlfb, 1);
-    ExpectWaits(beforeMlfb, afterMlfb, 4000, 1000);
+    ExpectFallback([this] { return client_.SetMLFB("QR9031-5TC90-1MA0"); }, 1, 4000, 1000);
     EXPECT_EQ(relay_.State(), 3u);
-    const auto [serial, beforeSerial, afterSerial] = Fallback([this] { return client_.SetSrialNumber("TQ2711112222"); });
-    EXPECT_EQ(serial, 1);
-    ExpectWaits(beforeSerial, afterSerial, 2000, 4000);
+    ExpectFallback([this] { return client_.SetSrialNumber("TQ2711112222"); }, 1, 2000, 4000);
     EXPECT_EQ(relay_.State(), 3u);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, "QR9031-5TC90-1MA0");
     EXPECT_EQ(relay_.Hardware().identity.serialNumber, "TQ2711112222");
@@ -175,23 +167,18 @@ TEST_F(BootSystemFallback, OrderAndSerialNumberGoThroughTheBootSystemEachWithIts
 // fails the order number; the serial number is reported written regardless.
 TEST_F(BootSystemFallback, BootSystemAnsweringNakFailsTheOrderNumberButNotTheSerialNumber) {
     relay_.Config().bootNakEvery = 1;
-    const std::string serialBefore = relay_.Hardware().identity.serialNumber;
-    const auto [serial, beforeSerial, afterSerial] = Fallback([this] { return client_.SetSrialNumber("TQ2799998888"); });
-    EXPECT_EQ(serial, 1);
-    ExpectWaits(beforeSerial, afterSerial, 2000, 4000);
-    EXPECT_EQ(relay_.Hardware().identity.serialNumber, serialBefore);
+    const sim::IdentityState identity = relay_.Hardware().identity;
+    ExpectFallback([this] { return client_.SetSrialNumber("TQ2799998888"); }, 1, 2000, 4000);
     EXPECT_EQ(relay_.State(), 1u);
 
     // Switched off and on again, it starts in the hardware test once more.
     relay_.RestartInto(3);
     line_.Clock().AdvanceTo(line_.Clock().NowMs() + relay_.Config().hardwareTestRestartMs);
     ASSERT_EQ(client_.FindBaudrate(), 0);
-    const std::string mlfbBefore = relay_.Hardware().identity.mlfb;
-    const auto [mlfb, beforeMlfb, afterMlfb] = Fallback([this] { return client_.SetMLFB("X"); });
-    EXPECT_EQ(mlfb, 0);
-    ExpectWaits(beforeMlfb, afterMlfb, 4000, 1000);
-    EXPECT_EQ(relay_.Hardware().identity.mlfb, mlfbBefore);
+    ExpectFallback([this] { return client_.SetMLFB("X"); }, 0, 4000, 1000);
     EXPECT_EQ(relay_.State(), 1u);
+    EXPECT_EQ(relay_.Hardware().identity.serialNumber, identity.serialNumber);
+    EXPECT_EQ(relay_.Hardware().identity.mlfb, identity.mlfb);
 }
 
 }  // namespace
