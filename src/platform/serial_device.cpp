@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "platform/ioctl_retry.h"
 #include "platform/termios2.h"
 
@@ -44,6 +45,20 @@ bool Acceptable(const LineSettings& settings) {
            (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
 }
 
+// Start bit, 8 data bits, the parity bit if any and the stop bits.
+int64_t WireTimeUs(const LineSettings& settings, size_t bytes) {
+    const int64_t bitsPerByte = 9 + (settings.parity != kParityNone ? 1 : 0) + (settings.stopBits == kStopTwo ? 2 : 1);
+    return static_cast<int64_t>(bytes) * bitsPerByte * 1000000 / settings.baud;
+}
+
+int Drain(int fd) {
+    int result;
+    do {
+        result = tcdrain(fd);
+    } while (result < 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
+}
+
 bool IsNoModemLines(int error) { return error == EINVAL || error == ENOTTY; }
 
 // Sets DTR and RTS; pseudo-terminals have no modem lines (EINVAL/ENOTTY).
@@ -59,10 +74,14 @@ void DropDtr(int fd) {
 }
 
 // Raw mode with a placeholder speed; termios2 sets the real one afterwards.
+// Every input flag goes, also those cfmakeraw keeps (parity checking, IXOFF,
+// IXANY): a port that another program left in some other state must behave
+// like a fresh one.
 int SetRawMode(int fd) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) return errno;
     cfmakeraw(&attributes);
+    attributes.c_iflag = 0;
     cfsetispeed(&attributes, B38400);
     cfsetospeed(&attributes, B38400);
     attributes.c_cflag |= CLOCAL | CREAD;
@@ -149,16 +168,20 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     if (int error = FlushBoth(fd)) return fail(error);
 
     fd_ = fd;
+    pseudoTerminal_ = IsPseudoTerminal(fd);
+    settings_ = settings;
     return 0;
 }
 
 bool SerialDevice::Apply(const LineSettings& settings) {
-    if (fd_ < 0) return false;
-    return ApplyLineSettings(fd_, settings);
+    if (fd_ < 0 || !ApplyLineSettings(fd_, settings)) return false;
+    settings_ = settings;
+    return true;
 }
 
 bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
     if (fd_ < 0) return false;
+    const int64_t startUs = ProcessClock().NowUs();
     const int64_t deadline = DeadlineAfter(timeoutMs);
     size_t written = 0;
     while (written < length) {
@@ -178,6 +201,17 @@ bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
         if (revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
         if (!(revents & POLLOUT)) return false;
     }
+    return WaitUntilSent(startUs, length);
+}
+
+// tcdrain() returns at once on a pseudo-terminal: there the bytes take the
+// time they would on a real line, so that the answer window of an exchange
+// opens when it would on one.
+bool SerialDevice::WaitUntilSent(int64_t startUs, size_t length) {
+    if (!pseudoTerminal_) return Drain(fd_) == 0;
+    Clock& clock = ProcessClock();
+    const int64_t leftUs = startUs + WireTimeUs(settings_, length) - clock.NowUs();
+    if (leftUs > 0) clock.SleepUs(leftUs);
     return true;
 }
 

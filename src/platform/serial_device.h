@@ -10,7 +10,7 @@ namespace testbay {
 
 // One serial device (or pseudo-terminal) opened exclusively in raw mode with
 // 8 data bits. All calls are non-blocking except WaitReadable and Write,
-// which wait with poll() and never spin.
+// which wait and never spin.
 class SerialDevice {
 public:
     enum class Wait { Readable, TimedOut, Failed };
@@ -34,7 +34,10 @@ public:
     // keeps its previous settings). One and a half stop bits are refused.
     bool Apply(const LineSettings& settings);
 
-    // Writes all bytes within `timeoutMs`; false on any failure or time-out.
+    // Queues all bytes within `timeoutMs`, then returns once they have left:
+    // a device drains its output; a pseudo-terminal, which has no line, takes
+    // the bytes' time at the current settings on the process clock. False on
+    // any failure or time-out.
     bool Write(const uint8_t* bytes, size_t length, int timeoutMs);
     // Bytes waiting in the input queue (0 when closed or on error).
     size_t QueuedInput() const;
@@ -49,7 +52,11 @@ public:
     void Close();
 
 private:
+    bool WaitUntilSent(int64_t startUs, size_t length);
+
     int fd_ = -1;
+    bool pseudoTerminal_ = false;
+    LineSettings settings_;
     std::string path_;
 };
 

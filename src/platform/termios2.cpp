@@ -23,18 +23,6 @@ constexpr tcflag_t kFramingBits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 
-// A pseudo-terminal master (TIOCGPTN answers only there) or slave. The kernel's
-// pty driver (pty_set_termios) always clears PARENB and forces CS8 on the
-// slave, so parity cannot be shown there with PARENB; see ApplyLineSettings.
-bool IsPseudoTerminal(int fd) {
-    unsigned int number = 0;
-    if (Ioctl(fd, TIOCGPTN, &number) == 0) return true;
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
-    const unsigned deviceMajor = major(status.st_rdev);
-    return deviceMajor >= kPtySlaveMajorFirst && deviceMajor <= kPtySlaveMajorLast;
-}
-
 // Parity bits of c_cflag for a parity code; false for an unknown code.
 bool ParityBits(int parity, tcflag_t& bits) {
     switch (parity) {
@@ -57,6 +45,18 @@ bool StopBits(int stopBits, tcflag_t& bits) {
 
 }  // namespace
 
+// A pseudo-terminal master (TIOCGPTN answers only there) or slave. The kernel's
+// pty driver (pty_set_termios) always clears PARENB and forces CS8 on the
+// slave, so parity cannot be shown there with PARENB; see ApplyLineSettings.
+bool IsPseudoTerminal(int fd) {
+    unsigned int number = 0;
+    if (Ioctl(fd, TIOCGPTN, &number) == 0) return true;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+    const unsigned deviceMajor = major(status.st_rdev);
+    return deviceMajor >= kPtySlaveMajorFirst && deviceMajor <= kPtySlaveMajorLast;
+}
+
 bool ApplyLineSettings(int fd, const LineSettings& settings) {
     tcflag_t parityBits = 0;
     tcflag_t stopBits = 0;
@@ -72,7 +72,7 @@ bool ApplyLineSettings(int fd, const LineSettings& settings) {
     // On a pseudo-terminal the kernel strips PARENB, so parity is marked there
     // with INPCK (input parity checking) in addition: the pty keeps and ignores
     // that flag, and ReadLineSettings on the master can tell "even" from "none".
-    // Real devices keep their c_iflag exactly as the raw-mode setup left it.
+    // Real devices keep their c_iflag as the raw-mode setup left it: empty.
     const bool pseudoTerminal = IsPseudoTerminal(fd);
 
     struct termios2 wanted = previous;

@@ -12,5 +12,7 @@ bool ApplyLineSettings(int fd, const LineSettings& settings);
 // Reads the current settings of a terminal; on a pseudo-terminal master these
 // are the settings the other side applied. False when fd is not a terminal.
 bool ReadLineSettings(int fd, LineSettings& settings);
+// True for either end of a pseudo-terminal.
+bool IsPseudoTerminal(int fd);
 
 }  // namespace testbay

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "comm/channel.h"
+#include "hwt/hwt_client.h"
 #include "hwt/hwt_frame_receiver.h"
 #include "support/virtual_line.h"
 
@@ -100,6 +103,31 @@ TEST_F(Channel, TimeoutBadSumNoTimeLimitNullReceiverAndEmptyRequestEachEndTheExc
     line_.Line().InjectAt(Now() + 10, kLedCountAnswer);
     EXPECT_EQ(Exchange({}, 60), kExchangeComplete);
     EXPECT_TRUE(line_.Line().Writes().empty());
+}
+
+// A send-only telegram leaves its name and its request in the trace: neither a
+// time-out from a silent relay nor the answer of a relay that answers anyway.
+TEST_F(Channel, SendOnlyTelegramsTraceTheirRequestAndNothingElse) {
+    CHwtV4Client client(channel_);
+    const std::pair<const char*, std::function<int()>> commands[] = {
+        {"CHwtV4Client::Reset", [&client] { return client.Reset(2); }},
+        {"CHwtV4Client::Jump", [&client] { return client.Jump(0x12345678); }},
+    };
+    for (const bool relayAnswers : {false, true}) {
+        Answer(relayAnswers ? std::vector<Bytes>{kLedCountAnswer} : std::vector<Bytes>{});
+        for (const auto& [name, send] : commands) {
+            const std::string before = Trace();
+            const std::string time = "t=" + std::to_string(Now()) + "\n";
+            line_.Line().ClearWrites();
+            EXPECT_EQ(send(), 1) << name;
+            ASSERT_EQ(line_.Line().Writes().size(), 1u) << name;
+            const Bytes& request = line_.Line().Writes()[0].bytes;
+            EXPECT_EQ(Trace().substr(before.size()),
+                      time + name + "\n" + time + HexDumpLine(request.data(), request.size(), '>') + "\n")
+                << (relayAnswers ? "answering relay" : "silent relay");
+            line_.Clock().AdvanceTo(Now() + 100);  // past any late answer
+        }
+    }
 }
 
 TEST_F(Channel, NeitherANeverStoppingRelayNorAnUnpluggedLineCanHoldTheExchange) {

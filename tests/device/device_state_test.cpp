@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "device/device_state.h"
 #include "hwt/hwt_client.h"
 #include "support/virtual_line.h"
@@ -19,6 +22,14 @@ std::string ProbeOrder(const sim::MemoryLine& line) {
         if (order.empty() || order.back() != protocol) order.push_back(protocol);
     }
     return order;
+}
+
+// The clock reading of the first (or last) trace entry that starts with `entry`.
+int64_t StampOf(const std::string& trace, const std::string& entry, bool last) {
+    const size_t at = last ? trace.rfind("\n" + entry) : trace.find("\n" + entry);
+    if (at == std::string::npos) return -1;
+    const size_t stamp = trace.rfind("t=", at);
+    return stamp == std::string::npos ? -1 : std::stoll(trace.substr(stamp + 2, at - stamp - 2));
 }
 
 template <uint32_t kStartState>
@@ -81,13 +92,24 @@ TEST_F(InApplication, HintThreeFindsTheApplicationLastAndTheChangeIsVerified) {
     EXPECT_TRUE(Traced("App -> Hwt\n"));
 }
 
-TEST_F(InApplication, ApplicationThatDoesNotRestartIsUnconfirmedAfterTwoLooks) {
-    relay_.Config().applicationToHardwareTestMs = 60000;
-    const int64_t start = line_.Clock().NowMs();
+TEST_F(InApplication, RestartTooSlowForWaitHwtIsUnconfirmedEvenThoughTheHardwareTestAnswersLater) {
+    // The relay is back in the hardware test only after WaitHwt has given up,
+    // while the first look after it probes the application.
+    relay_.Config().applicationToHardwareTestMs = 8000;
+    uint32_t state = 2;
+    ASSERT_EQ(GetDeviceState(channel_, state), 0);
+    line_.Line().ClearWrites();
     EXPECT_EQ(SetDeviceState(channel_, 2, 3, 1, 0), 4u);
-    EXPECT_GE(line_.Clock().NowMs() - start, 15 * 300);
+    // The restart request went out as the application listens, and was heard.
+    const sim::MemoryLine::Written& restart = line_.Line().Writes()[0];
+    EXPECT_EQ(restart.bytes, (test::Bytes{0x10, 0x41, 0x00, 0x41, 0x16}));
+    EXPECT_EQ(restart.settings.baud, relay_.Config().applicationLine.baud);
+    EXPECT_EQ(restart.settings.parity, relay_.Config().applicationLine.parity);
+    EXPECT_EQ(relay_.State(), 3u);
+    // Both looks find the hardware test; neither counts.
+    EXPECT_EQ(ProbeOrder(line_.Line()), "AHBAHBAH");
     EXPECT_TRUE(Traced("WaitHwt() 1\n"));
-    EXPECT_EQ(CountOf(line_.Trace(), "GetDeviceState -> "), 2);
+    EXPECT_EQ(CountOf(line_.Trace(), "HWT active\n"), 2);
     EXPECT_TRUE(Traced("SetDeviceState -> 4\n"));
 }
 
@@ -104,22 +126,59 @@ TEST_F(InBootSystem, FromBootTheHardwareTestAnswersWithoutVerification) {
     EXPECT_TRUE(Traced("SetDeviceState -> 3\n"));
 }
 
-TEST_F(DeviceState, FirmwareThatCannotWriteItsIdentityLeavesItToTheBootSystem) {
-    relay_.Hardware().identity.writesIdentity = false;
-    CHwtV4Client client(channel_);
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    EXPECT_EQ(client.SetMLFB("QR9031-5TC90-1MA0"), 1);
+class BootSystemFallback : public DeviceState {
+protected:
+    void SetUp() override {
+        relay_.Hardware().identity.writesIdentity = false;
+        ASSERT_EQ(client_.FindBaudrate(), 0);
+    }
+    // Runs a write and checks its result and its two waits as the trace shows
+    // them: from the restart request to the rate change before the boot system
+    // (10 ms of which settle the rate), and from the rate change after it to
+    // the end of the call.
+    void ExpectFallback(const std::function<int()>& write, int result, int64_t waitBeforeMs, int64_t waitAfterMs) {
+        const size_t before = line_.Trace().size();
+        EXPECT_EQ(write(), result);
+        const int64_t end = line_.Clock().NowMs();
+        const std::string trace = line_.Trace().substr(before);
+        const int64_t restart = StampOf(trace, "CHwtV4Client::Reset\n", false);
+        const int64_t waitedBefore = StampOf(trace, "ComBaud(38400): ", false) - restart - 10;
+        const int64_t waitedAfter = end - StampOf(trace, "ComBaud(38400): ", true);
+        EXPECT_GE(waitedBefore, waitBeforeMs);
+        EXPECT_LE(waitedBefore, waitBeforeMs + 1);
+        EXPECT_GE(waitedAfter, waitAfterMs);
+        EXPECT_LE(waitedAfter, waitAfterMs + 1);
+    }
+
+    CHwtV4Client client_{channel_};
+};
+
+TEST_F(BootSystemFallback, OrderAndSerialNumberGoThroughTheBootSystemEachWithItsOwnWaits) {
+    ExpectFallback([this] { return client_.SetMLFB("QR9031-5TC90-1MA0"); }, 1, 4000, 1000);
     EXPECT_EQ(relay_.State(), 3u);
-    EXPECT_EQ(client.SetSrialNumber("TQ2711112222"), 1);
+    ExpectFallback([this] { return client_.SetSrialNumber("TQ2711112222"); }, 1, 2000, 4000);
+    EXPECT_EQ(relay_.State(), 3u);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, "QR9031-5TC90-1MA0");
     EXPECT_EQ(relay_.Hardware().identity.serialNumber, "TQ2711112222");
     EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 0 \n"));
+}
 
-    // A boot system that never answers fails the order number and even refuses the restart.
+// A boot system that answers NAK to everything, even to the restart out of it,
+// fails the order number; the serial number is reported written regardless.
+TEST_F(BootSystemFallback, BootSystemAnsweringNakFailsTheOrderNumberButNotTheSerialNumber) {
     relay_.Config().bootNakEvery = 1;
-    EXPECT_EQ(client.SetMLFB("X"), 0);
+    const sim::IdentityState identity = relay_.Hardware().identity;
+    ExpectFallback([this] { return client_.SetSrialNumber("TQ2799998888"); }, 1, 2000, 4000);
     EXPECT_EQ(relay_.State(), 1u);
-    EXPECT_NE(relay_.Hardware().identity.mlfb, "X");
+
+    // Switched off and on again, it starts in the hardware test once more.
+    relay_.RestartInto(3);
+    line_.Clock().AdvanceTo(line_.Clock().NowMs() + relay_.Config().hardwareTestRestartMs);
+    ASSERT_EQ(client_.FindBaudrate(), 0);
+    ExpectFallback([this] { return client_.SetMLFB("X"); }, 0, 4000, 1000);
+    EXPECT_EQ(relay_.State(), 1u);
+    EXPECT_EQ(relay_.Hardware().identity.serialNumber, identity.serialNumber);
+    EXPECT_EQ(relay_.Hardware().identity.mlfb, identity.mlfb);
 }
 
 }  // namespace

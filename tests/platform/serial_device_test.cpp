@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/line_settings.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/termios2.h"
@@ -85,7 +87,7 @@ TEST_F(SerialDeviceTest, SettingsReachTheMasterOnOpenAndApplyAndRefusalsChangeNo
 }
 
 TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
-    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{115200, kParityEven, kStopOne}), 0);
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{1000000, kParityEven, kStopOne}), 0);
     // Line ends, flow-control and signal characters, then far more than the pty buffers hold.
     std::vector<uint8_t> bytes{0x00, 0x0D, 0x0A, 0x11, 0x13, 0x7F, 0xFF, 0x03, 0x1A, 0x04, 0x1C};
     for (int i = 0; i < 20000; ++i) bytes.push_back(static_cast<uint8_t>(i * 7 + i / 256));
@@ -122,6 +124,54 @@ TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
     EXPECT_LT(read(pty_.MasterFd(), &extra, 1), 0);
     EXPECT_EQ(errno, EAGAIN);
     EXPECT_EQ(device_.Read(&extra, 1), 0);
+}
+
+// Another program may leave the port checking parity, with XON/XOFF or with
+// break and line-end handling: opening it undoes all of that. On a
+// pseudo-terminal the only input flag left is the parity mark.
+TEST_F(SerialDeviceTest, OpenClearsEveryInputFlagAnotherProgramLeftBehind) {
+    auto inputFlags = [this] {
+        termios attributes{};
+        EXPECT_EQ(tcgetattr(pty_.MasterFd(), &attributes), 0);  // the master reads the slave's
+        return attributes.c_iflag;
+    };
+    auto leaveDirty = [this] {
+        termios attributes{};
+        ASSERT_EQ(tcgetattr(pty_.MasterFd(), &attributes), 0);
+        attributes.c_iflag = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                             IXANY | IXOFF | IMAXBEL;
+        ASSERT_EQ(tcsetattr(pty_.MasterFd(), TCSANOW, &attributes), 0);
+    };
+    leaveDirty();
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{38400, kParityNone, kStopOne}), 0);
+    EXPECT_EQ(inputFlags(), 0u);
+    device_.Close();
+    leaveDirty();
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{38400, kParityEven, kStopOne}), 0);
+    EXPECT_EQ(inputFlags(), static_cast<tcflag_t>(INPCK));
+}
+
+// Write returns once the bytes would have left a real line: start bit, 8 data
+// bits, parity and stop bits each, at the current rate.
+TEST_F(SerialDeviceTest, WriteTakesTheWireTimeOfItsBytesOnTheProcessClock) {
+    VirtualClock clock;
+    const ScopedClock scope(clock);
+    const std::vector<uint8_t> bytes(96, 0x68);
+    const std::pair<LineSettings, int64_t> cases[] = {
+        {{9600, kParityNone, kStopOne}, 100000},
+        {{9600, kParityEven, kStopOne}, 110000},
+        {{9600, kParityMark, kStopTwo}, 120000},
+        {{38400, kParityNone, kStopOne}, 25000},
+    };
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), cases[0].first), 0);
+    for (const auto& [settings, wireUs] : cases) {
+        ASSERT_TRUE(device_.Apply(settings));
+        const int64_t before = clock.NowUs();
+        EXPECT_TRUE(device_.Write(bytes.data(), bytes.size(), 1000));
+        EXPECT_EQ(clock.NowUs() - before, wireUs) << settings.baud << " " << settings.parity;
+        uint8_t relaySide[128];
+        EXPECT_EQ(read(pty_.MasterFd(), relaySide, sizeof relaySide), 96);
+    }
 }
 
 TEST_F(SerialDeviceTest, WaitsSleepUntilTheirTimeOutAndEndWhenTheDeviceHasGone) {
