@@ -48,6 +48,12 @@ int CHwtV4Client::GetMemoryInfo(int32_t index, int32_t& a, int32_t& b, int32_t& 
 
 int CHwtV4Client::ReadMemory(int32_t index, uint32_t address, uint32_t length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::ReadMemory");
+    // One answer carries no more; a longer read is refused before anything is
+    // sent or allocated.
+    if (length > kHwtMaxAnswerBlock) {
+        buffer.clear();
+        return 0;
+    }
     // Only a block of this answer is copied, never one left by an earlier
     // command; bytes the answer did not carry read as 0.
     blockLength_ = 0;
@@ -60,6 +66,10 @@ int CHwtV4Client::ReadMemory(int32_t index, uint32_t address, uint32_t length, s
 int CHwtV4Client::ReadMemoryAligned16(int32_t index, uint32_t address, uint32_t length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::ReadMemoryAligned16");
     if (address % 2 == 0) return ReadMemory(index, address, length, buffer);
+    if (length >= kHwtMaxAnswerBlock) {
+        buffer.clear();
+        return 0;
+    }
     // The relay reads from even addresses only: one byte more from the one before.
     std::vector<uint8_t> aligned;
     const int result = ReadMemory(index, address - 1, length + 1, aligned);

@@ -22,6 +22,9 @@ constexpr uint8_t kHwtStartByte = 0x68;
 constexpr size_t kHwtFieldTextSize = 50;
 // The longest block an answer carries: its length is one byte.
 constexpr size_t kHwtBlockSize = 255;
+// The most block bytes one answer carries: its one-byte length also counts
+// the echo, the status, the type byte and the block's own length byte.
+constexpr size_t kHwtMaxAnswerBlock = 255 - 4;
 // The longest block a request carries: its length is at most 16 bits.
 constexpr size_t kMaxBlockLength = 0xFFFF;
 

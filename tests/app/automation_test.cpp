@@ -148,6 +148,26 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     EXPECT_EQ(sent[4], 0x01);
 }
 
+TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheServerGoesOn) {
+    Connect();
+    size_t reads = 0;
+    answers_[0x17] = [&reads](const Bytes&) {
+        ++reads;
+        return EncodeHwtAnswer(0x17, 1, {AnswerText("abc")});
+    };
+    const std::string room(kHwtMaxAnswerBlock, ' '), wider(kHwtMaxAnswerBlock + 1, ' ');
+    const json refused[] = {{0, 0, -1, room}, {0, 0, wider.size(), wider}, {0, 0, 4, "xyz"}, {0, 0, INT32_MIN, ""}};
+    for (const json& params : refused) {
+        const json reply = Call("ReadMemory", params);
+        EXPECT_EQ(reply["error"]["code"], -32602) << params.dump();
+        EXPECT_NE(reply["error"]["message"].get<std::string>().find("parameter 3"), std::string::npos);
+    }
+    EXPECT_EQ(reads, 0u);
+    EXPECT_EQ(Result("ReadMemory", {0, 0, 3, "xyz"}), (json{{"return", true}, {"out", {"abc"}}}));
+    EXPECT_EQ(Result("ReadMemory", {0, 0, room.size(), room})["return"], true);
+    EXPECT_EQ(Result("GetLedCount"), (json{{"return", true}, {"out", {0}}}));
+}
+
 TEST_F(Automation, BadInputGetsItsErrorAndTheServerGoesOn) {
     const std::pair<std::string, int> cases[] = {
         {"{not json", -32700}, {"\"\xC3\x28\"", -32700}, {"[1,2]", -32600}, {R"({"id":1,"method":7})", -32600},
