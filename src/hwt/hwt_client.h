@@ -261,6 +261,9 @@ private:
     };
 
     void ClearTexts();
+    // Called before a command that reads the block: only a block of its own
+    // answer counts, never one left by an earlier command.
+    void ForgetBlock() { blockLength_ = 0; }
     // Firmware that does not know the identity writes leaves them to the
     // boot system (boot_system_writes.cpp).
     int SetMlfbThroughBootSystem(const std::string& text);

@@ -54,9 +54,8 @@ int CHwtV4Client::ReadMemory(int32_t index, uint32_t address, uint32_t length, s
         buffer.clear();
         return 0;
     }
-    // Only a block of this answer is copied, never one left by an earlier
-    // command; bytes the answer did not carry read as 0.
-    blockLength_ = 0;
+    // Bytes the answer did not carry read as 0.
+    ForgetBlock();
     const int result = telegramm(kReadCommand, {Scalar(index), Scalar(address), Scalar(length)}, kReadTimeoutMs);
     buffer.assign(length, 0);
     std::copy_n(BlockData(), std::min<size_t>(length, BlockLength()), buffer.begin());
