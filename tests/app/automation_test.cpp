@@ -168,6 +168,12 @@ TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheS
     EXPECT_EQ(Result("GetLedCount"), (json{{"return", true}, {"out", {0}}}));
 }
 
+TEST_F(Automation, ThermoboxFieldsAreDecimalsWithLeadingBlanksAndASign) {
+    Connect();
+    answers_[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")}); };
+    EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {25, -5, 7, 12, 7, 9}}}));
+}
+
 TEST_F(Automation, BadInputGetsItsErrorAndTheServerGoesOn) {
     const std::pair<std::string, int> cases[] = {
         {"{not json", -32700}, {"\"\xC3\x28\"", -32700}, {"[1,2]", -32600}, {R"({"id":1,"method":7})", -32600},
