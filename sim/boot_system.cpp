@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "bootlink/crc16.h"
-#include "bootlink/update_receivers.h"
+#include "protocol/boot_protocol.h"
+#include "protocol/crc.h"
 
 namespace testbay::sim {
 namespace {

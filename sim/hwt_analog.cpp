@@ -4,8 +4,8 @@
 #include <span>
 #include <string>
 
-#include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
+#include "protocol/hwt_protocol.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {

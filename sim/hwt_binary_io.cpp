@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
+#include "protocol/hwt_protocol.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {

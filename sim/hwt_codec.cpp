@@ -1,6 +1,6 @@
 #include "sim/hwt_codec.h"
 
-#include "hwt/hwt_request.h"
+#include "protocol/crc.h"
 
 namespace testbay::sim {
 namespace {

@@ -1,6 +1,6 @@
 #include "sim/hwt_firmware.h"
 
-#include "hwt/hwt_client.h"
+#include "protocol/hwt_protocol.h"
 
 namespace testbay::sim {
 

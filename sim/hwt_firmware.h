@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "hwt/hwt_client.h"
+#include "protocol/hwt_protocol.h"
 #include "sim/hwt_codec.h"
 #include "sim/relay_hardware.h"
 

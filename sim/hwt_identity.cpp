@@ -3,9 +3,9 @@
 #include <charconv>
 #include <chrono>
 
-#include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
 #include "platform/clock.h"
+#include "protocol/hwt_commands.h"
+#include "protocol/hwt_protocol.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {

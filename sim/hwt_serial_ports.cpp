@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
+#include "protocol/hwt_protocol.h"
 #include "sim/hwt_firmware.h"
 
 namespace testbay::sim {

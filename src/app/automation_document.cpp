@@ -1,13 +1,13 @@
 #include "app/automation_document.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/automation_types.h"
 #include "app/settings.h"
 #include "app/settings_index.h"
 #include "comm/channel.h"
 #include "platform/clock.h"
+#include "tools/decimal_text.h"
 
 namespace testbay {
 namespace {
@@ -29,12 +29,8 @@ int32_t ThbFieldValue(const std::string& buffer, size_t field) {
     case '~': return -999;
     default: break;
     }
-    int32_t value = 0;
-    for (size_t index = 0; index < 3 && index < text.size() && std::isdigit(static_cast<unsigned char>(text[index]));
-         ++index) {
-        value = value * 10 + (text[index] - '0');
-    }
-    return value;
+    // The box pads its numbers with blanks: " 25 " is 25.
+    return ReadDecimal(std::string_view(text).substr(0, 3));
 }
 
 }  // namespace

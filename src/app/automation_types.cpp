@@ -37,6 +37,15 @@ std::vector<uint8_t> LeadingBytes(const std::string& text, int32_t length, size_
     return bytes;
 }
 
+size_t RoomLength(const std::string& room, int32_t length, size_t limit, size_t position) {
+    if (length < 0 || static_cast<size_t>(length) > std::min(room.size(), limit)) {
+        throw AutomationParamError{position, "length " + std::to_string(length) + " exceeds the string of " +
+                                                 std::to_string(room.size()) + " characters or the limit of " +
+                                                 std::to_string(limit)};
+    }
+    return static_cast<size_t>(length);
+}
+
 void CopyInPlace(std::string& target, const std::string& bytes, bool withTerminator) {
     const size_t count = std::min(target.size(), bytes.size());
     std::copy_n(bytes.begin(), count, target.begin());

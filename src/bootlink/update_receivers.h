@@ -1,21 +1,9 @@
 #pragma once
 
 #include "comm/frame_receiver.h"
+#include "protocol/boot_protocol.h"
 
 namespace testbay {
-
-// Control characters of the boot system's update protocol.
-enum UpdateControl : uint8_t {
-    kAck = 0x06,
-    kBel = 0x07,
-    kCommandStart = 0x11,
-    kBlockStart = 0x12,
-    kNak = 0x15,
-    kEtb = 0x17,
-    kEsc = 0x1B,
-};
-
-constexpr size_t kCommandAnswerSize = 18;
 
 // Answers to command telegrams: 18 bytes starting with ACK, BEL or NAK. A NAK
 // that ends a received block is a whole answer; a longer answer that starts

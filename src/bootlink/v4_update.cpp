@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "bootlink/crc16.h"
 #include "comm/channel.h"
 #include "comm/trace.h"
+#include "protocol/crc.h"
 
 namespace testbay {
 namespace {

@@ -35,8 +35,8 @@ public:
 class CV4Update final : public CUpdateClient {
 public:
     static constexpr size_t kBufferSize = 1500;
-    static constexpr size_t kCommandSize = 18;
-    static constexpr size_t kBlockSize = 1024;
+    static constexpr size_t kCommandSize = kBootCommandSize;
+    static constexpr size_t kBlockSize = kBootBlockSize;
     static constexpr size_t kMlfbBlockSize = 32;
     static constexpr size_t kMaxBfNrLength = 1019;
 

@@ -9,14 +9,16 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
 
 constexpr int kBatteryTimeoutMs = 2000;
 constexpr int kAverageSamples = 10;
-constexpr int kAmplifyBits = 16;
+// The range count takes the low 16 bits of the mask; the search for the n-th
+// range walks all 32.
+constexpr uint32_t kCountedRangeBits = 0xFFFFu;
 constexpr double kThousandths = 1000.0;
 // Phase readings lie within +-360 degrees; these bounds lose to any of them.
 constexpr double kPhaseSearchLimit = 400.0;
@@ -250,7 +252,7 @@ int CHwtV4Client::SetAduMode(int32_t mode, double frequency) {
 int CHwtV4Client::GetChannelAmplifyCount(int32_t channel, int32_t& count) {
     TraceLine("CHwtV4Client::GetChannelAmplifyCount");
     const int result = telegramm(kAmplifyMaskCommand, {Scalar(channel)}, kQueryTimeoutMs);
-    count = std::popcount(static_cast<uint32_t>(Field(0)) & 0xFFFFu);
+    count = std::popcount(static_cast<uint32_t>(Field(0)) & kCountedRangeBits);
     return result;
 }
 
@@ -260,9 +262,9 @@ int CHwtV4Client::GetCurrentAmplify(int32_t channel, int32_t n, int32_t& range) 
     const auto mask = static_cast<uint32_t>(Field(0));
     range = 0;
     int32_t seen = 0;
-    for (int bit = 0; bit < kAmplifyBits; ++bit) {
+    for (int bit = 0; bit < 32; ++bit) {
         if ((mask >> bit & 1u) != 0 && ++seen == n) {
-            range = 1 << bit;
+            range = static_cast<int32_t>(1u << bit);
             break;
         }
     }

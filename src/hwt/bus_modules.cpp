@@ -6,7 +6,7 @@
 #include "comm/channel.h"
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -47,6 +47,7 @@ bool ReadModuleIdentity(CHwtV4Client& client, int32_t module, std::vector<uint8_
 
 int CHwtV4Client::GetBusInfo(int32_t board, int32_t& a, int32_t& b, int32_t& c, int32_t& d) {
     TraceLine("CHwtV4Client::GetBusInfo");
+    ForgetBlock();
     const int result = telegramm(kBusInfoCommand, {Scalar(board)}, kQueryTimeoutMs);
     if (result != 1) return result;
     a = Field(0) >> 8 & 0xFF;
@@ -87,6 +88,7 @@ int CHwtV4Client::GetModuleInfo(int32_t module, int32_t& info) {
 
 int CHwtV4Client::GetModul(int32_t module, int32_t& a, int32_t& b, int32_t& c, int32_t& d, int32_t& e) {
     TraceLine("CHwtV4Client::GetModul");
+    ForgetBlock();
     a = b = c = d = e = 0;
     const int result = telegramm(kModuleCommand, {Scalar(module)}, kModuleTimeoutMs);
     if (result != 1 || BlockLength() < kModuleBlockLength) return result;

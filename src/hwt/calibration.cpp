@@ -6,7 +6,7 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -19,9 +19,11 @@ constexpr int32_t kAutoOffsetOff = 0;
 constexpr int32_t kFirstBoard = 1;
 constexpr int32_t kLastBoard = 7;
 
-// Calibration values travel as value x scale, rounded half up.
+// Calibration values travel as value x scale, rounded half away from zero so
+// that a negative value is not pulled towards zero (-1.0 x 1000 is -1000).
 int32_t ScaledCalibrationValue(double value, int32_t scale) {
-    const double scaled = value * scale + 0.5;
+    const double product = value * scale;
+    const double scaled = product < 0 ? product - 0.5 : product + 0.5;
     if (std::isnan(scaled)) return 0;
     constexpr double kLowest = std::numeric_limits<int32_t>::min();
     constexpr double kHighest = std::numeric_limits<int32_t>::max();

@@ -1,6 +1,6 @@
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -59,8 +59,7 @@ int CHwtV4Client::GetError(int32_t index, std::string& text0, int32_t& value2, i
 
 int CHwtV4Client::GetError(int32_t list, int32_t index, std::string& buffer, size_t size) {
     TraceLine("CHwtV4Client::GetError");
-    // Only a block of this answer counts, never one left by an earlier command.
-    blockLength_ = 0;
+    ForgetBlock();
     const int result = telegramm(kErrorCommand, {Scalar(list), Scalar(index)}, kQueryTimeoutMs);
     const std::string_view record(reinterpret_cast<const char*>(BlockData()), std::min<size_t>(size, BlockLength()));
     buffer = record.substr(0, record.find('\0'));

@@ -1,6 +1,6 @@
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -48,10 +48,10 @@ int CHwtV4Client::SetLeds(int32_t pattern) {
     TraceLine("CHwtV4Client::SetLeds");
     if (pattern < kAllLedsOff || pattern > kEvenLedsOn) return 0;
     int32_t count = 0;
-    GetLedCount(count);
-    // Without any answer the field holds an older command's value: walking
-    // that many LEDs would keep a script waiting for minutes.
-    if (DeviceStatus() == kHwtTimeout) count = 0;
+    // Only a PASS answer carrying the count is this call's count; otherwise the
+    // field holds an older command's value, and walking that many LEDs would
+    // keep a script waiting for minutes.
+    if (GetLedCount(count) != 1 || DeviceStatus() != kHwtPass || FieldCount() < 1) return 0;
     // Only the LEDs switched on count, except when all go off.
     int result = 0;
     for (int32_t led = 1; led <= count; ++led) {

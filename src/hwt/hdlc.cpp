@@ -2,7 +2,7 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -42,6 +42,7 @@ int CHwtV4Client::GetHdlcStatus(int32_t& a, int32_t& b, int32_t& c) {
 
 int CHwtV4Client::HdlcRead(int32_t a, int32_t b, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcRead");
+    ForgetBlock();
     const int result = telegramm(kHdlcReadCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);
@@ -52,6 +53,7 @@ int CHwtV4Client::HdlcRead(int32_t a, int32_t b, int32_t& c, int32_t& length, st
 
 int CHwtV4Client::HdlcReadAlt(int32_t a, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcReadAlt");
+    ForgetBlock();
     const int result = telegramm(kHdlcReadCommand, {Scalar(a)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);
@@ -62,6 +64,7 @@ int CHwtV4Client::HdlcReadAlt(int32_t a, int32_t& c, int32_t& length, std::vecto
 
 int CHwtV4Client::HdlcDecode(int32_t a, int32_t b, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcDecode");
+    ForgetBlock();
     const int result = telegramm(kHdlcDecodeCommand, {Scalar(a), Scalar(b)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) TakeBlock(*this, length, buffer);
     return result;
@@ -69,6 +72,7 @@ int CHwtV4Client::HdlcDecode(int32_t a, int32_t b, int32_t& length, std::vector<
 
 int CHwtV4Client::HdlcDecodeAlt(int32_t a, int32_t& c, int32_t& length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::HdlcDecodeAlt");
+    ForgetBlock();
     const int result = telegramm(kHdlcDecodeCommand, {Scalar(a)}, kQueryTimeoutMs);
     if (result == 1 && DeviceStatus() != kHwtFail) {
         c = Field(0);

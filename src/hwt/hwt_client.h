@@ -9,18 +9,9 @@
 
 #include "hwt/hwt_frame_receiver.h"
 #include "hwt/hwt_request.h"
+#include "protocol/hwt_protocol.h"
 
 namespace testbay {
-
-// Device status bytes of a response, and what `telegramm` returns.
-enum HwtStatus : uint32_t {
-    kHwtFail = 0,
-    kHwtPass = 1,
-    kHwtDone = 2,
-    kHwtCommandUnknown = 3,
-    kHwtTimeout = 4,
-    kHwtChecksumError = 12,
-};
 
 // Relay states as the device-state control learns them.
 enum DeviceState : uint32_t {
@@ -36,8 +27,8 @@ enum DeviceState : uint32_t {
 class CHwtV4Client {
 public:
     static constexpr size_t kFieldSlots = 10;
-    static constexpr size_t kFieldTextSize = 50;
-    static constexpr size_t kBlockSize = 255;
+    static constexpr size_t kFieldTextSize = kHwtFieldTextSize;
+    static constexpr size_t kBlockSize = kHwtBlockSize;
     static constexpr uint32_t kDefaultAttempts = 4;
     static constexpr uint32_t kPcTimeoutRunLimit = 10;
     static constexpr size_t kResponseCopySize = 260;
@@ -270,6 +261,9 @@ private:
     };
 
     void ClearTexts();
+    // Called before a command that reads the block: only a block of its own
+    // answer counts, never one left by an earlier command.
+    void ForgetBlock() { blockLength_ = 0; }
     // Firmware that does not know the identity writes leaves them to the
     // boot system (boot_system_writes.cpp).
     int SetMlfbThroughBootSystem(const std::string& text);

@@ -1,9 +1,8 @@
 #include "hwt/hwt_frame_receiver.h"
 
+#include "protocol/hwt_protocol.h"
+
 namespace testbay {
-namespace {
-constexpr uint8_t kStartByte = 0x68;
-}
 
 void HwtFrameReceiver::StoreFrameByte(uint8_t byte) {
     if (frameCount_ < kBufferSize) frame_[frameCount_++] = byte;
@@ -16,7 +15,7 @@ int HwtFrameReceiver::Feed(const uint8_t* bytes, size_t count) {
         const uint8_t byte = bytes[index];
         switch (state_) {
         case kIdle:
-            if (byte == kStartByte) {
+            if (byte == kHwtStartByte) {
                 frameCount_ = 0;
                 StoreFrameByte(byte);
                 state_ = kLength;

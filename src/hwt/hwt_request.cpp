@@ -1,11 +1,10 @@
 #include "hwt/hwt_request.h"
 
-#include <array>
+#include "protocol/crc.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint8_t kStartByte = 0x68;
 constexpr size_t kShortFormLimit = 240;
 constexpr size_t kShortBlockLimit = 240;
 constexpr size_t kTypedFields = 4;
@@ -13,16 +12,6 @@ constexpr size_t kNarrowWords = 4;
 constexpr uint8_t kTypeByte = 1;
 constexpr uint8_t kTypeLong = 2;
 constexpr uint8_t kTypeBlock = 3;
-
-std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t index = 0; index < 256; ++index) {
-        uint32_t crc = index;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-        table[index] = crc;
-    }
-    return table;
-}
 
 void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value >> 24));
@@ -54,13 +43,6 @@ uint8_t EncodeField(const HwtField& field, size_t wordIndex, std::vector<uint8_t
 
 }  // namespace
 
-uint32_t Crc32Jam(const uint8_t* bytes, size_t length) {
-    static const std::array<uint32_t, 256> table = MakeCrcTable();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t index = 0; index < length; ++index) crc = table[(crc ^ bytes[index]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
-
 bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::vector<uint8_t>& frame) {
     std::vector<uint8_t> data;
     uint8_t typeByte = 0;
@@ -76,7 +58,7 @@ bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::ve
     if (length > 0xFFFF) return false;
 
     frame.clear();
-    frame.push_back(kStartByte);
+    frame.push_back(kHwtStartByte);
     if (data.size() < kShortFormLimit) {
         frame.push_back(static_cast<uint8_t>(length));
         frame.push_back(command);

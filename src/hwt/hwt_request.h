@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "protocol/hwt_protocol.h"
+
 namespace testbay {
 
 // One request field: a scalar takes one parameter word, a block two (its
@@ -23,16 +25,10 @@ inline HwtField Block(const void* bytes, size_t length) {
     return HwtField{0, static_cast<const uint8_t*>(bytes), length, true};
 }
 
-constexpr size_t kMaxBlockLength = 0xFFFF;
-
 // Builds the request telegram: the short form with a sum byte below 240 bytes
 // of parameter data, the long form with a CRC from 240 on. False when the
 // fields do not fit a telegram at all (a block or the data beyond 16 bits of
 // length).
 bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::vector<uint8_t>& frame);
-
-// CRC-32 with the reflected polynomial 0xEDB88320, register preset to all
-// ones and no final inversion.
-uint32_t Crc32Jam(const uint8_t* bytes, size_t length);
 
 }  // namespace testbay

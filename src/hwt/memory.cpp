@@ -2,7 +2,7 @@
 
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"
-#include "hwt/hwt_commands.h"
+#include "protocol/hwt_commands.h"
 
 namespace testbay {
 namespace {
@@ -48,9 +48,14 @@ int CHwtV4Client::GetMemoryInfo(int32_t index, int32_t& a, int32_t& b, int32_t& 
 
 int CHwtV4Client::ReadMemory(int32_t index, uint32_t address, uint32_t length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::ReadMemory");
-    // Only a block of this answer is copied, never one left by an earlier
-    // command; bytes the answer did not carry read as 0.
-    blockLength_ = 0;
+    // One answer carries no more; a longer read is refused before anything is
+    // sent or allocated.
+    if (length > kHwtMaxAnswerBlock) {
+        buffer.clear();
+        return 0;
+    }
+    // Bytes the answer did not carry read as 0.
+    ForgetBlock();
     const int result = telegramm(kReadCommand, {Scalar(index), Scalar(address), Scalar(length)}, kReadTimeoutMs);
     buffer.assign(length, 0);
     std::copy_n(BlockData(), std::min<size_t>(length, BlockLength()), buffer.begin());
@@ -60,6 +65,10 @@ int CHwtV4Client::ReadMemory(int32_t index, uint32_t address, uint32_t length, s
 int CHwtV4Client::ReadMemoryAligned16(int32_t index, uint32_t address, uint32_t length, std::vector<uint8_t>& buffer) {
     TraceLine("CHwtV4Client::ReadMemoryAligned16");
     if (address % 2 == 0) return ReadMemory(index, address, length, buffer);
+    if (length >= kHwtMaxAnswerBlock) {
+        buffer.clear();
+        return 0;
+    }
     // The relay reads from even addresses only: one byte more from the one before.
     std::vector<uint8_t> aligned;
     const int result = ReadMemory(index, address - 1, length + 1, aligned);

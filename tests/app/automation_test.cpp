@@ -149,6 +149,32 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     EXPECT_EQ(sent[4], 0x01);
 }
 
+TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheServerGoesOn) {
+    Connect();
+    size_t reads = 0;
+    answers_[0x17] = [&reads](const Bytes&) {
+        ++reads;
+        return EncodeHwtAnswer(0x17, 1, {AnswerText("abc")});
+    };
+    const std::string room(kHwtMaxAnswerBlock, ' '), wider(kHwtMaxAnswerBlock + 1, ' ');
+    const json refused[] = {{0, 0, -1, room}, {0, 0, wider.size(), wider}, {0, 0, 4, "xyz"}, {0, 0, INT32_MIN, ""}};
+    for (const json& params : refused) {
+        const json reply = Call("ReadMemory", params);
+        EXPECT_EQ(reply["error"]["code"], -32602) << params.dump();
+        EXPECT_NE(reply["error"]["message"].get<std::string>().find("parameter 3"), std::string::npos);
+    }
+    EXPECT_EQ(reads, 0u);
+    EXPECT_EQ(Result("ReadMemory", {0, 0, 3, "xyz"}), (json{{"return", true}, {"out", {"abc"}}}));
+    EXPECT_EQ(Result("ReadMemory", {0, 0, room.size(), room})["return"], true);
+    EXPECT_EQ(Result("GetLedCount"), (json{{"return", true}, {"out", {0}}}));
+}
+
+TEST_F(Automation, ThermoboxFieldsAreDecimalsWithLeadingBlanksAndASign) {
+    Connect();
+    answers_[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")}); };
+    EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {25, -5, 7, 12, 7, 9}}}));
+}
+
 TEST_F(Automation, BadInputGetsItsErrorAndTheServerGoesOn) {
     const std::pair<std::string, int> cases[] = {
         {"{not json", -32700},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "bootlink/crc16.h"
 #include "bootlink/v4_update.h"
+#include "protocol/crc.h"
 #include "support/virtual_line.h"
 
 namespace testbay {

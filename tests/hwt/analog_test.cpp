@@ -97,10 +97,10 @@ TEST_F(Analog, CurrentsVoltagesAndAmplificationRanges) {
     EXPECT_EQ(Outcome(client_.GetCurrent(1, current), current), std::make_tuple(1, -2.5));
     EXPECT_EQ(Outcome(client_.GetVoltage(1, voltage), voltage), std::make_tuple(1, 0.031));
 
-    // Bits from 16 on are no ranges.
+    // The count takes bits 0 to 15 only; the n-th range is sought over all 32.
     int32_t count = 0, range = -1;
     EXPECT_EQ(Outcome(client_.GetChannelAmplifyCount(1, count), count), std::make_tuple(1, 3));
-    for (const auto& [n, expected] : {std::pair{1, 1}, {2, 2}, {3, 16}, {4, 0}, {0, 0}}) {
+    for (const auto& [n, expected] : {std::pair{1, 1}, {2, 2}, {3, 16}, {4, 0x10000}, {5, 0}, {0, 0}}) {
         EXPECT_EQ(Outcome(client_.GetCurrentAmplify(1, n, range), range), std::make_tuple(1, expected)) << n;
     }
 }

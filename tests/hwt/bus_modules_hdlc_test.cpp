@@ -61,6 +61,37 @@ TEST_F(BusModules, BusInformationUnpacksItsWordsAndKeepsOrClearsOnFailure) {
     EXPECT_EQ(Outcome(client_.GetBusBits(a, b), a, b), std::make_tuple(0, 0, 0));
 }
 
+TEST_F(BusModules, AnswersWithoutABlockNeverHandOnTheBlockOfTheCommandBefore) {
+    // Memory reads bring eight bytes; every other command passes without a block.
+    peer_.SetScript([](const Bytes& request) {
+        if (request[2] == 0x17) {
+            return std::vector<Bytes>{
+                sim::EncodeHwtAnswer(0x17, kHwtPass, {sim::AnswerText("\x11\x22\x33\x44\x55\x66\x77\x88")})};
+        }
+        return std::vector<Bytes>{sim::EncodeHwtAnswer(request[2], kHwtPass, {sim::AnswerScalar(0x0102)})};
+    });
+    std::vector<uint8_t> read;
+    const auto afterARead = [&] { ASSERT_EQ(client_.ReadMemory(0, 0, 8, read), 1); };
+    int32_t a = -1, b = -1, c = -1, d = -1, e = -1, length = -1;
+    std::vector<uint8_t> buffer{0xEE};
+
+    afterARead();
+    EXPECT_EQ(Outcome(client_.GetBusInfo(1, a, b, c, d), a, b, c, d), std::make_tuple(1, 1, 2, 0, 0));
+    afterARead();
+    EXPECT_EQ(Outcome(client_.GetModul(0, a, b, c, d, e), a, b, c, d, e), std::make_tuple(1, 0, 0, 0, 0, 0));
+    afterARead();
+    EXPECT_EQ(Outcome(client_.HdlcRead(0, 0, c, length, buffer), length, buffer), std::make_tuple(1, 0, Bytes{}));
+    afterARead();
+    buffer = {0xEE};
+    EXPECT_EQ(Outcome(client_.HdlcDecode(0, 0, length, buffer), length, buffer), std::make_tuple(1, 0, Bytes{}));
+    afterARead();
+    buffer = {0xEE};
+    EXPECT_EQ(Outcome(client_.HdlcReadAlt(0, c, length, buffer), length, buffer), std::make_tuple(1, 0, Bytes{}));
+    afterARead();
+    buffer = {0xEE};
+    EXPECT_EQ(Outcome(client_.HdlcDecodeAlt(0, c, length, buffer), length, buffer), std::make_tuple(1, 0, Bytes{}));
+}
+
 TEST_F(BusModules, ModulesAreQueriedResetAndTested) {
     int32_t info = -1;
     const int64_t before = line_.Clock().NowMs();

@@ -13,6 +13,7 @@ namespace {
 
 using sim::AnswerScalar;
 using sim::EncodeHwtAnswer;
+using sim::HwtAnswerField;
 using test::Bytes;
 using Ints = std::vector<int32_t>;
 
@@ -65,6 +66,33 @@ TEST_F(FrontPanelIo, SetLedsSwitchesEveryLedAndCountsOnlyThoseSwitchedOn) {
     EXPECT_EQ(client_.SetLeds(2), 0);
     EXPECT_EQ(line_.Line().Writes().size(), 5u);
     EXPECT_EQ(client_.SetLeds(0), 1);
+}
+
+TEST_F(FrontPanelIo, SetLedsWalksOnlyACountItsOwnLedCountPassed) {
+    // Every other command leaves 1600 in the first field.
+    uint8_t countStatus = kHwtFail;
+    std::vector<HwtAnswerField> countFields;
+    peer_.SetScript([&](const Bytes& request) {
+        if (request[2] != 0x0E) return std::vector<Bytes>{EncodeHwtAnswer(request[2], kHwtPass, {AnswerScalar(1600)})};
+        if (request[1] == 2) return std::vector<Bytes>{EncodeHwtAnswer(0x0E, countStatus, countFields)};
+        return std::vector<Bytes>{sim::StatusAnswer(0x0E, kHwtPass)};
+    });
+    const std::pair<uint8_t, std::vector<HwtAnswerField>> refused[] = {
+        {kHwtFail, {}}, {kHwtCommandUnknown, {}}, {kHwtPass, {}}, {kHwtFail, {AnswerScalar(3)}}};
+    for (const auto& [status, fields] : refused) {
+        countStatus = status;
+        countFields = fields;
+        int32_t time = 0;
+        ASSERT_EQ(client_.GetWatchdogTime(time, 0), 1);
+        line_.Line().ClearWrites();
+        EXPECT_EQ(client_.SetLeds(1), 0) << int{status};
+        EXPECT_EQ(line_.Line().Writes().size(), 1u) << int{status};
+    }
+    countStatus = kHwtPass;
+    countFields = {AnswerScalar(3)};
+    line_.Line().ClearWrites();
+    EXPECT_EQ(client_.SetLeds(1), 1);
+    EXPECT_EQ(line_.Line().Writes().size(), 4u);
 }
 
 TEST_F(FrontPanelIo, GokContrastAndKeys) {

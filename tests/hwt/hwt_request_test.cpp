@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "hwt/hwt_request.h"
+#include "protocol/crc.h"
 
 namespace testbay {
 namespace {

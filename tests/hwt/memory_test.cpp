@@ -66,11 +66,23 @@ TEST_F(Memory, ReadsStartAtTheEvenAddressBeforeAndCopyOnlyWhatTheAnswerCarried) 
         return std::vector<Bytes>{sim::EncodeHwtAnswer(request[2], kHwtPass, {sim::AnswerText("\x01\x02\x03")})};
     });
     Bytes carried{1, 2, 3};
-    carried.resize(300);
-    EXPECT_EQ(Outcome(client_.ReadMemory(0, 0, 300, read), read), std::make_tuple(1, carried));
+    carried.resize(kHwtMaxAnswerBlock);
+    EXPECT_EQ(Outcome(client_.ReadMemory(0, 0, kHwtMaxAnswerBlock, read), read), std::make_tuple(1, carried));
     // A failed read does not hand on the block of the read before.
     AnswerStatus({kHwtFail});
     EXPECT_EQ(Outcome(client_.ReadMemoryAligned16(0, 1, 2, read), read), std::make_tuple(0, Bytes{0, 0}));
+}
+
+TEST_F(Memory, ReadsLongerThanOneAnswerFailBeforeAnythingIsSentOrAllocated) {
+    std::vector<uint8_t> read{9};
+    const size_t sent = line_.Line().Writes().size();
+    EXPECT_EQ(Outcome(client_.ReadMemory(0, 0, kHwtMaxAnswerBlock + 1, read), read), std::make_tuple(0, Bytes{}));
+    EXPECT_EQ(client_.ReadMemoryAligned16(0, 1, kHwtMaxAnswerBlock, read), 0);
+    EXPECT_EQ(Outcome(client_.ReadMemoryAligned16(0, 1, UINT32_MAX, read), read), std::make_tuple(0, Bytes{}));
+    EXPECT_EQ(Outcome(client_.ReadMemory(0, 0, UINT32_MAX, read), read), std::make_tuple(0, Bytes{}));
+    EXPECT_EQ(line_.Line().Writes().size(), sent);
+    EXPECT_EQ(client_.ReadMemoryAligned16(0, 1, kHwtMaxAnswerBlock - 1, read), 1);
+    EXPECT_EQ(read.size(), kHwtMaxAnswerBlock - 1);
 }
 
 TEST_F(Memory, LongWriteTravelsInTheLongFormAndItsSizeIsTheLength) {

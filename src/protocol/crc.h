@@ -10,4 +10,8 @@ namespace testbay {
 // first) it gives 0.
 uint16_t Crc16Xmodem(const uint8_t* bytes, size_t length);
 
+// CRC-32 with the reflected polynomial 0xEDB88320, register preset to all
+// ones and no final inversion.
+uint32_t Crc32Jam(const uint8_t* bytes, size_t length);
+
 }  // namespace testbay
