@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <span>
 
-#include "bootlink/update_receivers.h"
+#include "protocol/boot_protocol.h"
+#include "protocol/hwt_protocol.h"
 
 namespace testbay::sim {
 namespace {
 
-constexpr uint8_t kHwtStart = 0x68;
 constexpr size_t kEchoOffset = 2;
 constexpr uint8_t kVdewFixedStart = 0x10;
 constexpr uint8_t kVdewVariableStart = 0x68;
@@ -19,7 +19,7 @@ constexpr size_t kVdewSumOffset = 3;
 constexpr uint8_t kDamage = 0x5A;
 
 // Bytes that would begin an answer the PC waits for.
-constexpr uint8_t kHwtStarts[] = {kHwtStart};
+constexpr uint8_t kHwtStarts[] = {kHwtStartByte};
 constexpr uint8_t kBootStarts[] = {kAck, kBel, kNak, kEtb, kEsc};
 constexpr uint8_t kVdewStarts[] = {kVdewFixedStart, kVdewVariableStart};
 

@@ -1,14 +1,10 @@
 #include "sim/hwt_codec.h"
 
 #include "protocol/crc.h"
+#include "protocol/hwt_protocol.h"
 
 namespace testbay::sim {
 namespace {
-
-constexpr uint8_t kStartByte = 0x68;
-constexpr size_t kTypedFields = 4;
-constexpr size_t kShortBlockLimit = 240;
-constexpr size_t kMaxAnswerLength = 255;
 
 int32_t BigEndian32(const uint8_t* bytes) {
     return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
@@ -20,7 +16,7 @@ int32_t BigEndian32(const uint8_t* bytes) {
 void DecodeFields(const uint8_t* data, size_t size, uint8_t typeByte, HwtRequestFrame& request) {
     size_t position = 0;
     for (size_t index = 0; position < size; ++index) {
-        const uint32_t type = index < kTypedFields ? (typeByte >> (2 * index)) & 3u : 2u;
+        const uint32_t type = index < kHwtTypedFields ? (typeByte >> (2 * index)) & 3u : 2u;
         if (type == 1) {
             request.scalars.push_back(data[position]);
             position += 1;
@@ -32,7 +28,7 @@ void DecodeFields(const uint8_t* data, size_t size, uint8_t typeByte, HwtRequest
             // next field follows at once.
             if (length == 0 && size - position >= 3) {
                 const size_t longLength = static_cast<size_t>(data[position + 1]) << 8 | data[position + 2];
-                if (longLength > kShortBlockLimit && position + 3 + longLength <= size) {
+                if (longLength > kHwtShortBlockLimit && position + 3 + longLength <= size) {
                     length = longLength;
                     prefix = 3;
                 }
@@ -55,7 +51,7 @@ void DecodeFields(const uint8_t* data, size_t size, uint8_t typeByte, HwtRequest
 // only when it is the last; every later one is read as four bytes.
 bool OneByteAnswerScalar(int32_t value, size_t index, size_t fieldCount) {
     const bool fits = value >= -128 && value <= 127;
-    return fits && (index < kTypedFields || (index == kTypedFields && index + 1 == fieldCount));
+    return fits && (index < kHwtTypedFields || (index == kHwtTypedFields && index + 1 == fieldCount));
 }
 
 }  // namespace
@@ -65,7 +61,7 @@ std::vector<HwtRequestFrame> HwtRequestAssembler::Feed(const uint8_t* bytes, siz
     std::vector<HwtRequestFrame> requests;
     for (;;) {
         size_t start = 0;
-        while (start < pending_.size() && pending_[start] != kStartByte) ++start;
+        while (start < pending_.size() && pending_[start] != kHwtStartByte) ++start;
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(start));
         if (pending_.size() < 2) break;
 
@@ -124,11 +120,11 @@ std::vector<uint8_t> EncodeHwtAnswer(uint8_t command, uint8_t status, const std:
                        static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
             type = 2;
         }
-        if (3 + data.size() + encoded.size() > kMaxAnswerLength) break;
-        if (index < kTypedFields) typeByte |= static_cast<uint8_t>(type << (2 * index));
+        if (3 + data.size() + encoded.size() > kHwtBlockSize) break;
+        if (index < kHwtTypedFields) typeByte |= static_cast<uint8_t>(type << (2 * index));
         data.insert(data.end(), encoded.begin(), encoded.end());
     }
-    std::vector<uint8_t> frame{kStartByte, static_cast<uint8_t>(3 + data.size()), command, status, typeByte};
+    std::vector<uint8_t> frame{kHwtStartByte, static_cast<uint8_t>(3 + data.size()), command, status, typeByte};
     frame.insert(frame.end(), data.begin(), data.end());
     uint8_t sum = 0;
     for (size_t index = 2; index < frame.size(); ++index) sum = static_cast<uint8_t>(sum + frame[index]);

@@ -1,13 +1,11 @@
 #include "hwt/hwt_request.h"
 
 #include "protocol/crc.h"
+#include "protocol/hwt_protocol.h"
 
 namespace testbay {
 namespace {
 
-constexpr size_t kShortFormLimit = 240;
-constexpr size_t kShortBlockLimit = 240;
-constexpr size_t kTypedFields = 4;
 constexpr size_t kNarrowWords = 4;
 constexpr uint8_t kTypeByte = 1;
 constexpr uint8_t kTypeLong = 2;
@@ -23,7 +21,7 @@ void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
 // Appends one field's bytes and returns its type code.
 uint8_t EncodeField(const HwtField& field, size_t wordIndex, std::vector<uint8_t>& data) {
     if (field.isBlock) {
-        if (field.length <= kShortBlockLimit) {
+        if (field.length <= kHwtShortBlockLimit) {
             data.push_back(static_cast<uint8_t>(field.length));
         } else {
             data.push_back(0x00);
@@ -51,7 +49,7 @@ bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::ve
         const HwtField& field = fields[fieldIndex];
         if (field.isBlock && (field.length > kMaxBlockLength || (field.length != 0 && !field.bytes))) return false;
         const uint8_t type = EncodeField(field, wordIndex, data);
-        if (fieldIndex < kTypedFields) typeByte |= static_cast<uint8_t>(type << (2 * fieldIndex));
+        if (fieldIndex < kHwtTypedFields) typeByte |= static_cast<uint8_t>(type << (2 * fieldIndex));
         wordIndex += field.isBlock ? 2 : 1;
     }
     const size_t length = data.size() + 2;
@@ -59,7 +57,7 @@ bool EncodeHwtRequest(uint8_t command, std::span<const HwtField> fields, std::ve
 
     frame.clear();
     frame.push_back(kHwtStartByte);
-    if (data.size() < kShortFormLimit) {
+    if (data.size() < kHwtShortFormLimit) {
         frame.push_back(static_cast<uint8_t>(length));
         frame.push_back(command);
         frame.push_back(typeByte);

@@ -27,5 +27,13 @@ constexpr size_t kHwtBlockSize = 255;
 constexpr size_t kHwtMaxAnswerBlock = 255 - 4;
 // The longest block a request carries: its length is at most 16 bits.
 constexpr size_t kMaxBlockLength = 0xFFFF;
+// Blocks shorter than this carry a one-byte length; longer ones a zero byte
+// and a 16-bit length.
+constexpr size_t kHwtShortBlockLimit = 240;
+// Requests with less parameter data than this end in a sum byte, longer ones
+// in a CRC-32.
+constexpr size_t kHwtShortFormLimit = 240;
+// Only the first four fields have type bits; later ones are four-byte scalars.
+constexpr size_t kHwtTypedFields = 4;
 
 }  // namespace testbay
