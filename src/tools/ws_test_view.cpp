@@ -36,7 +36,7 @@ WsTestView::WsTestView(int channel, QWidget* parent)
     setWindowTitle(QString::fromStdString(test_.Caption()));
     setWindowModality(Qt::ApplicationModal);
 
-    startButton_ = new QPushButton("Start Test !", this);
+    startButton_ = new QPushButton("Start !", this);
     startButton_->setObjectName("startButton");
     connect(startButton_, &QPushButton::clicked, this, &WsTestView::StartOrStop);
 
