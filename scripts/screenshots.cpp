@@ -1,19 +1,29 @@
 // Draws the desktop window against the virtual relay and saves each window
-// as a PNG: the main frame, the serial connection dialog and the
-// hardware-test sheet, plain and with a bound protection interface.
+// as a PNG: the main frame, the serial connection dialog, the hardware-test
+// sheet, plain and with a bound protection interface, and both communication
+// tests in the middle of a run with failures.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
+#include <QThread>
 #include <cstdio>
+#include <functional>
 
 #include "app/language.h"
 #include "app/main_frame_view.h"
 #include "app/serial_setup_view.h"
 #include "app/version.h"
 #include "pages/hwt_sheet_view.h"
+#include "support/environment.h"
+#include "support/named_widget.h"
 #include "support/virtual_line.h"
+#include "tools/enhanced_comm_test_view.h"
+#include "tools/test_dialogs_view.h"
+#include "tools/ws_test_view.h"
 
 namespace {
 
@@ -43,6 +53,36 @@ void FitInterfaces(testbay::sim::RelayModel& relay) {
 
 void ShowTab(CHWTCom& page, int tab) { page.Tabs()->setCurrentIndex(tab); }
 
+// Starts the dialog's run and saves it once `count` shows `failures`; the
+// run is stopped when the dialog closes.
+bool SaveDuringRun(QDialog& dialog, const QString& directory, const char* name, const char* count, int failures) {
+    dialog.show();
+    testbay::test::NamedChild<QPushButton>(dialog, "startButton")->click();
+    const QLineEdit* box = testbay::test::NamedChild<QLineEdit>(dialog, count);
+    testbay::DeliverNoticesUntil([box, failures] { return box->text().toInt() >= failures; });
+    const bool saved = Save(dialog, directory, name);
+    dialog.close();
+    return saved;
+}
+
+// Send and wait on the port with the test plug, repeated.
+bool SaveEnhancedCommunicationTests(QWidget& owner, const QString& directory) {
+    testbay::EnhancedCommTestView dialog(1, &owner);
+    testbay::test::NamedChild<QCheckBox>(dialog, "repeat")->setChecked(true);
+    testbay::test::NamedChild<QLineEdit>(dialog, "intervalBox")->setText("500");
+    testbay::test::NamedChild<QLineEdit>(dialog, "baudBox")->setText("115200");
+    return SaveDuringRun(dialog, directory, "enhanced_comm_test.png", "failBox", 4);
+}
+
+bool SaveWsTest(QWidget& sheet, const QString& directory) {
+    testbay::WsTestView dialog(0, &sheet);
+    testbay::test::NamedChild<QLineEdit>(dialog, "timeBox")->setText("60");
+    testbay::test::NamedChild<QCheckBox>(dialog, "beepOnError")->setChecked(false);
+    // Wide enough for a whole failure line.
+    dialog.resize(600, dialog.sizeHint().height());
+    return SaveDuringRun(dialog, directory, "ws_test.png", "failedBox", 6);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +97,7 @@ int main(int argc, char** argv) {
     testbay::sim::RelayModel relay;
     FitInterfaces(relay);
     testbay::test::VirtualLineFixture line(relay);
+    const testbay::test::ScopedEnv windowsDir("TESTBAY_WINDOWS_DIR", line.Dir().Path());
     testbay::test::WriteWholeFile(line.Dir().File("Testbay.ini"),
                                   "[Testbay]\r\nComPort=1\r\n[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/ttyUSB1\r\n"
                                   "COM7=/dev/serial/by-id/usb-relay-if00\r\n");
@@ -88,6 +129,12 @@ int main(int argc, char** argv) {
     page.Channels()->setCurrentIndex(0);
     emit page.Channels()->activated(0);
     saved = Save(*sheet, directory, "hwt_sheet_bound.png") && saved;
+
+    // From here the relay loses, corrupts and misdirects answers, so that now
+    // and then all tries of one test fail.
+    line.Line().SetFaults({.dropEvery = 2, .corruptEvery = 3, .wrongEchoEvery = 5});
+    saved = SaveEnhancedCommunicationTests(frame, directory) && saved;
+    saved = SaveWsTest(*sheet, directory) && saved;
 
     sheet->close();
     return saved ? 0 : 1;

@@ -1,9 +1,5 @@
 // testbay: the service and hardware-test program.
-#include <signal.h>
-
 #include <QApplication>
-#include <QTimer>
-#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,23 +7,11 @@
 
 #include "app/automation_server.h"
 #include "app/main_frame_view.h"
+#include "app/stop_signals.h"
 #include "app/testbay_app.h"
 #include "app/version.h"
 
 namespace {
-
-std::atomic<bool> g_stop{false};
-
-void RequestStop(int) { g_stop.store(true); }
-
-// Without SA_RESTART a signal ends the blocking read of the request loop, so
-// that the program still cleans up after itself.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-}
 
 constexpr const char* kUsage =
     "usage: testbay [-Automation | -Embedding] [--version] [--help]\n"
@@ -45,22 +29,15 @@ constexpr const char* kUsage =
     "  TMPDIR               where the temporary directory with the trace LOG.TXT is made\n"
     "  LC_ALL, LC_MESSAGES, LANG   German texts for a German locale unless Testbay.ini says otherwise\n";
 
-constexpr int kStopPollMs = 100;
-
 // The desktop window until the user closes it or a stop signal arrives.
 int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(testbay::CMainFrame::kProgramName));
     testbay::CMainFrame frame(QString::fromStdString(app.MainWindowTitle()));
     frame.show();
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, &frame, [&frame] {
-        if (!g_stop.load()) return;
-        // Also ends a modal dialog's loop.
-        frame.close();
-        QApplication::exit(0);
-    });
-    stopWatch.start(kStopPollMs);
+    // Also ends a modal dialog's loop.
+    QObject::connect(&frame, &testbay::CMainFrame::closedOnStopRequest, &application, [] { QApplication::exit(0); });
+    frame.CloseOnStopRequest(testbay::StopRequest());
     return QApplication::exec();
 }
 
@@ -82,7 +59,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    CatchStopSignals();
+    testbay::CatchStopSignals();
     testbay::CTestbayApp app;
     if (!app.InitInstance(arguments)) {
         std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
@@ -91,7 +68,7 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (app.Automation()) {
-        testbay::RunAutomationServer(std::cin, std::cout, g_stop);
+        testbay::RunAutomationServer(std::cin, std::cout, testbay::StopRequest());
     } else {
         status = RunDesktop(argc, argv, app);
     }

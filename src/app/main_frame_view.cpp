@@ -3,12 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
@@ -22,6 +24,7 @@ namespace {
 
 constexpr QSize kToolImageSize{24, 20};
 constexpr QSize kToolButtonSize{31, 27};
+constexpr int kStopPollMs = 100;
 
 QSize ScreenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -127,8 +130,24 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // An open communication-test dialog ends its run and waits for the worker
+    // that still uses the connection.
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (dialog->isVisible()) dialog->reject();
+    }
     connection_.Close();
     event->accept();
+}
+
+void CMainFrame::CloseOnStopRequest(const std::atomic<bool>& stop) {
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, [this, watch, &stop] {
+        if (!stop.load()) return;
+        watch->stop();
+        close();
+        emit closedOnStopRequest();
+    });
+    watch->start(kStopPollMs);
 }
 
 void CMainFrame::OnSerialConnection() {

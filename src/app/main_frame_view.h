@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <atomic>
 
 #include "app/frame_connection.h"
 
@@ -26,9 +27,15 @@ public:
     int EnsureConnected();
     void RegisterTestWindow(CHWTSheet* window);
     void ReleaseTestWindow(CHWTSheet* window);
+    // Watches `stop` (set by a stop signal); once set, closes the frame and
+    // says so with closedOnStopRequest.
+    void CloseOnStopRequest(const std::atomic<bool>& stop);
 
     FrameConnection& Connection() { return connection_; }
     QToolBar* ToolBar() const { return toolBar_; }
+
+signals:
+    void closedOnStopRequest();
 
 public slots:
     // Command 32777: the serial connection dialog, modal.

@@ -43,7 +43,7 @@ std::string BoxText(const QLineEdit* box) { return EightBitText(box->text()); }
 
 EnhancedCommTestView::EnhancedCommTestView(int portIndex, QWidget* parent)
     : QDialog(parent), test_(portIndex, [this](const CommTestNotice& notice) {
-          QMetaObject::invokeMethod(this, [this, &notice] { OnNotice(notice); }, Qt::BlockingQueuedConnection);
+          notices_.Send([this, &notice] { OnNotice(notice); });
       }) {
     setWindowTitle("Enhanced Communication Tests");
     setWindowModality(Qt::ApplicationModal);

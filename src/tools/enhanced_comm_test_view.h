@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "tools/enhanced_comm_test.h"
+#include "tools/test_dialogs_view.h"
 
 class QCheckBox;
 class QLabel;
@@ -37,6 +38,8 @@ private:
     void OnNotice(const CommTestNotice& notice);
     void StopAndWait();
 
+    // Before test_: it outlives the worker.
+    WorkerNotices notices_;
     EnhancedCommTest test_;
     QRadioButton* fixedLength_ = nullptr;
     QLineEdit* lengthBox_ = nullptr;

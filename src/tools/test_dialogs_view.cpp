@@ -1,6 +1,7 @@
 #include "tools/test_dialogs_view.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 
 #include "tools/enhanced_comm_test_view.h"
@@ -16,6 +17,25 @@ void OpenEnhancedCommunicationTests(QWidget* parent, int portIndex) {
 void OpenWsTest(QWidget* parent, int channel) {
     WsTestView dialog(channel, parent);
     dialog.exec();
+}
+
+void WorkerNotices::Send(const std::function<void()>& handle) {
+    std::unique_lock lock(mutex_);
+    pending_ = &handle;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    handled_.wait(lock, [this] { return pending_ == nullptr; });
+}
+
+void WorkerNotices::customEvent(QEvent*) {
+    std::unique_lock lock(mutex_);
+    if (!pending_) return;
+    const std::function<void()>& handle = *pending_;
+    // The worker waits; the handler may show windows without holding the lock.
+    lock.unlock();
+    handle();
+    lock.lock();
+    pending_ = nullptr;
+    handled_.notify_one();
 }
 
 void DeliverNoticesUntil(const std::function<bool()>& ended) {

@@ -30,13 +30,11 @@ QLineEdit* MakeCounterBox(QWidget* parent, const char* name) {
 }  // namespace
 
 WsTestView::WsTestView(int channel, QWidget* parent)
-    : QDialog(parent), test_(channel, [this](uint32_t notice) {
-          QMetaObject::invokeMethod(this, [this, notice] { OnNotice(notice); }, Qt::BlockingQueuedConnection);
-      }) {
+    : QDialog(parent), test_(channel, [this](uint32_t notice) { notices_.Send([this, notice] { OnNotice(notice); }); }) {
     setWindowTitle(QString::fromStdString(test_.Caption()));
     setWindowModality(Qt::ApplicationModal);
 
-    startButton_ = new QPushButton("Start Test !", this);
+    startButton_ = new QPushButton("Start !", this);
     startButton_->setObjectName("startButton");
     connect(startButton_, &QPushButton::clicked, this, &WsTestView::StartOrStop);
 

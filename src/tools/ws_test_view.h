@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "tools/test_dialogs_view.h"
 #include "tools/ws_test.h"
 
 class QCheckBox;
@@ -35,6 +36,8 @@ private:
     void SaveToFile();
     void StopAndWait();
 
+    // Before test_: it outlives the worker.
+    WorkerNotices notices_;
     WsTest test_;
     QComboBox* baudBox_ = nullptr;
     QLineEdit* timeBox_ = nullptr;

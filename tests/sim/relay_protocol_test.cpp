@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bootlink/crc16.h"
+#include "protocol/crc.h"
 #include "bootlink/update_receivers.h"
 #include "device/vdew_client.h"
 #include "hwt/hwt_client.h"

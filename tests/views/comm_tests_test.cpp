@@ -11,6 +11,7 @@
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
 #include "support/environment.h"
+#include "support/named_widget.h"
 #include "support/virtual_line.h"
 #include "tools/enhanced_comm_test_view.h"
 #include "tools/ws_test.h"
@@ -36,13 +37,6 @@ struct RelayRig {
     CHwtV4Client client{channel};
 };
 
-template <typename Widget>
-Widget* Find(QWidget& dialog, const char* name) {
-    auto* widget = dialog.findChild<Widget*>(name);
-    if (!widget) qFatal("no widget %s", name);
-    return widget;
-}
-
 }  // namespace
 
 class CommTestsTest : public QObject {
@@ -58,21 +52,21 @@ private slots:
         port.faultCode = 7;
         auto dialog = std::make_unique<EnhancedCommTestView>(kLoopedPort);
         dialog->show();
-        Find<QRadioButton>(*dialog, "sendOnly")->setChecked(true);
-        Find<QRadioButton>(*dialog, "textChoice")->setChecked(true);
-        Find<QLineEdit>(*dialog, "textBox")->setText("abc");
-        auto* start = Find<QPushButton>(*dialog, "startButton");
+        test::NamedChild<QRadioButton>(*dialog, "sendOnly")->setChecked(true);
+        test::NamedChild<QRadioButton>(*dialog, "textChoice")->setChecked(true);
+        test::NamedChild<QLineEdit>(*dialog, "textBox")->setText("abc");
+        auto* start = test::NamedChild<QPushButton>(*dialog, "startButton");
         start->click();
         QCOMPARE(start->text(), QString("&Stop"));
         QTRY_COMPARE(start->text(), QString("&Start"));
-        auto* list = Find<QTreeWidget>(*dialog, "errorList");
+        auto* list = test::NamedChild<QTreeWidget>(*dialog, "errorList");
         QCOMPARE(list->topLevelItemCount(), 2);
         QCOMPARE(list->topLevelItem(0)->text(3), QString("Character error"));
-        auto* failures = Find<QLineEdit>(*dialog, "failBox");
+        auto* failures = test::NamedChild<QLineEdit>(*dialog, "failBox");
         QCOMPARE(failures->text(), QString("2"));
 
-        Find<QCheckBox>(*dialog, "repeat")->setChecked(true);
-        Find<QLineEdit>(*dialog, "intervalBox")->setText("10");
+        test::NamedChild<QCheckBox>(*dialog, "repeat")->setChecked(true);
+        test::NamedChild<QLineEdit>(*dialog, "intervalBox")->setText("10");
         start->click();
         QTRY_VERIFY(failures->text().toInt() >= 6);
         dialog->close();
@@ -83,7 +77,8 @@ private slots:
     }
 
     // Every test reaches the dialog before the next one starts: one line per
-    // failure, numbered in order from 000.
+    // failure, numbered in order from 000. The start button says "Start !"
+    // until a first run has ended.
     void wsShowsEveryTestInOrderAndStopsWhenClosed() {
         RelayRig rig;
         test::WriteWholeFile(rig.line.Dir().File("TESTBAY.INI"), "[WSTEST]\r\nTIME=7\r\nBAUDRATE=128000\r\n");
@@ -91,16 +86,18 @@ private slots:
         rig.relay.Hardware().analog.ws[kWsChannel].linkUp = false;
         auto dialog = std::make_unique<WsTestView>(kWsChannel);
         dialog->show();
-        QCOMPARE(Find<QComboBox>(*dialog, "baudBox")->currentText(), QString("128000"));
-        auto* time = Find<QLineEdit>(*dialog, "timeBox");
+        QCOMPARE(test::NamedChild<QComboBox>(*dialog, "baudBox")->currentText(), QString("128000"));
+        auto* time = test::NamedChild<QLineEdit>(*dialog, "timeBox");
         QCOMPARE(time->text(), QString("7"));
         time->setText("0");
-        auto* start = Find<QPushButton>(*dialog, "startButton");
+        auto* start = test::NamedChild<QPushButton>(*dialog, "startButton");
+        QCOMPARE(start->text(), QString("Start !"));
         start->click();
+        QCOMPARE(start->text(), QString("Stop Test !"));
         QCOMPARE(time->text(), QString("5"));
         QTRY_COMPARE_WITH_TIMEOUT(start->text(), QString("Start Test !"), 30000);
-        auto* list = Find<QListWidget>(*dialog, "failureList");
-        auto* failed = Find<QLineEdit>(*dialog, "failedBox");
+        auto* list = test::NamedChild<QListWidget>(*dialog, "failureList");
+        auto* failed = test::NamedChild<QLineEdit>(*dialog, "failedBox");
         QVERIFY(failed->text().toInt() > 10);
         QCOMPARE(list->count(), failed->text().toInt());
         for (int row = 0; row < list->count(); ++row) {
