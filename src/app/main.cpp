@@ -1,40 +1,29 @@
 // testbay: the service and hardware-test program.
-#include <signal.h>
-
 #include <QApplication>
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/automation_server.h"
 #include "app/main_frame_view.h"
 #include "app/testbay_app.h"
-#include "app/version.h"
+#include "platform/console.h"
 
 namespace {
 
 std::atomic<bool> g_stop{false};
 
-void RequestStop(int) { g_stop.store(true); }
-
-// Without SA_RESTART a signal ends the blocking read of the request loop, so
-// that the program still cleans up after itself.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
 constexpr const char* kUsage =
-    "usage: testbay [-Automation | -Embedding] [--version] [--help]\n"
+    "usage: testbay [-Automation | -Embedding | -JsonRpc] [--version] [--help]\n"
     "\n"
     "Without a switch testbay shows its desktop window.\n"
     "  -Automation, /Automation   serve one automation client on standard input and output\n"
     "  -Embedding, /Embedding     the same\n"
+    "  -JsonRpc, /JsonRpc         the same (the switch of the Windows build)\n"
     "  --version                  print the version\n"
     "  --help                     print this text\n"
     "\n"
@@ -69,20 +58,9 @@ int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const testbay::CommandLine commandLine = testbay::ParseCommandLine(arguments);
-    if (!commandLine.error.empty()) {
-        std::fprintf(stderr, "testbay: %s\n", commandLine.error.c_str());
-        return 2;
-    }
-    if (commandLine.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (commandLine.version) {
-        std::printf("testbay %s\n", testbay::kTestbayVersion);
-        return 0;
-    }
+    if (const std::optional<int> status = testbay::AnswerWithoutStarting(commandLine, kUsage)) return *status;
 
-    CatchStopSignals();
+    testbay::CatchStopRequests(g_stop);
     testbay::CTestbayApp app;
     if (!app.InitInstance(arguments)) {
         std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());

@@ -36,14 +36,6 @@ int RemainingMs(int64_t deadlineMs) {
 
 int64_t DeadlineAfter(int timeoutMs) { return MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0); }
 
-// The settings ApplyLineSettings can take at all. Open checks them before it
-// touches the device, so that an invalid request (one and a half stop bits)
-// leaves the device as it was; a rate the driver refuses shows only later.
-bool Acceptable(const LineSettings& settings) {
-    return settings.baud != 0 && settings.parity >= kParityNone && settings.parity <= kParitySpace &&
-           (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
-}
-
 bool IsNoModemLines(int error) { return error == EINVAL || error == ENOTTY; }
 
 // Sets DTR and RTS; pseudo-terminals have no modem lines (EINVAL/ENOTTY).
