@@ -43,3 +43,8 @@ target_link_libraries(testbay_sim PUBLIC testbay_core)
 
 enable_testing()
 include(${CMAKE_SOURCE_DIR}/cmake/windows_tests.cmake)
+
+if(TESTBAY_BENCH)
+  add_executable(exchange_bench_win bench/exchange_bench_win.cpp)
+  target_link_libraries(exchange_bench_win PRIVATE testbay_core)
+endif()

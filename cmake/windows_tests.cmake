@@ -39,3 +39,13 @@ set(TESTBAY_WINE_ENVIRONMENT
   "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=de_AT.UTF-8")
 add_test(NAME windows_unit_tests COMMAND ${TESTBAY_WINE_RUN} $<TARGET_FILE:testbay_unit_tests>)
 set_tests_properties(windows_unit_tests PROPERTIES TIMEOUT 600 ENVIRONMENT "${TESTBAY_WINE_ENVIRONMENT}")
+
+# End to end: testbay.exe under Wine against the Linux build's virtual relay.
+set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
+find_program(TESTBAY_PYTHON NAMES python3)
+if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
+  add_test(NAME windows_e2e COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
+  set_tests_properties(windows_e2e PROPERTIES TIMEOUT 600 ENVIRONMENT
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
+endif()

@@ -87,9 +87,12 @@ class UnderWine(unittest.TestCase):
             return log.read()
 
     def test_enter_from_each_state_of_the_relay(self):
+        # The relay sees a pseudo-terminal's parity only as the Linux build marks it
+        # there (input parity checking); Wine's terminal settings do not mark it so,
+        # so the application answers without parity here.
         for state in ("hwt", "app", "boot"):
             with self.subTest(state=state):
-                self.relay("--state", state)
+                self.relay("--state", state, "--app-parity", "none")
                 doc = self.document()
                 self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
                 self.assertEqual(doc.GetLedCount(), (True, 16))
@@ -116,7 +119,7 @@ class UnderWine(unittest.TestCase):
         doc = self.document()
         self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
         results = []
-        for _ in range(12):
+        for _ in range(16):
             start = time.monotonic()
             results.append(doc.GetLedCount()[0])
             self.assertLess((time.monotonic() - start) * 1000, bound_ms(1, 60))

@@ -256,8 +256,10 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
                 Abandon(port, call);
                 continue;
             }
+            // A wait that ended with an error (Wine ends some so) is no verdict on
+            // the port: the queue check above tells whether it still works.
             DWORD ignored = 0;
-            if (!GetOverlappedResult(port, &call, &ignored, FALSE)) return Wait::Failed;
+            GetOverlappedResult(port, &call, &ignored, FALSE);
         }
     }
 }
