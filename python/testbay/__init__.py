@@ -5,8 +5,10 @@
     doc.EnterHardwaretestAtPort("", 1)
     ok, count = doc.GetLedCount()
 
-Each document is a `testbay -Automation` process of its own that speaks
-JSON-RPC 2.0 over its standard input and output. Methods are called by name
+Each document is a server process of its own (`testbay -Automation`, on
+Windows `testbay.exe -JsonRpc`) that speaks JSON-RPC 2.0 over its standard
+input and output. `server` names the program, or is the whole command with
+its arguments (for example ["wine64", "testbay.exe", "-JsonRpc"]). Methods are called by name
 (any case), with their parameters by position. A method without by-reference
 parameters returns its value; one with them returns a tuple of the return
 value and the final by-reference values. By-reference parameters may be given
@@ -21,9 +23,12 @@ import shutil
 import subprocess
 import threading
 
-__all__ = ["Dispatch", "Document", "AutomationError", "find_server"]
+__all__ = ["Dispatch", "Document", "AutomationError", "find_server", "server_command"]
 
 PROG_ID = "Testbay.Document"
+ON_WINDOWS = os.name == "nt"
+# On Windows "-Automation" belongs to the system's own automation.
+SERVER_SWITCH = "-JsonRpc" if ON_WINDOWS else "-Automation"
 
 
 class AutomationError(Exception):
@@ -44,12 +49,21 @@ def find_program(variable, name):
     if on_path:
         return on_path
     here = os.path.dirname(os.path.abspath(__file__))
-    return os.path.normpath(os.path.join(here, "..", "..", "build", name))
+    return os.path.normpath(os.path.join(here, "..", "..", "build", name + (".exe" if ON_WINDOWS else "")))
 
 
 def find_server():
     """The testbay program: $TESTBAY_SERVER, else testbay on the PATH, else the build tree."""
     return find_program("TESTBAY_SERVER", "testbay")
+
+
+def server_command(server=None):
+    """The command that starts a server: `server` when it is a list of the
+    program and its arguments, else the program (`server` or find_server())
+    with the switch that serves JSON-RPC on this system."""
+    if isinstance(server, (list, tuple)):
+        return list(server)
+    return [server or find_server(), SERVER_SWITCH]
 
 
 def _as_text(value):
@@ -75,7 +89,7 @@ class Document:
 
     def __init__(self, server=None, env=None):
         self._process = subprocess.Popen(
-            [server or find_server(), "-Automation"],
+            server_command(server),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             env=env,

@@ -7,8 +7,12 @@
 namespace testbay {
 namespace {
 
-constexpr const char* kCommonFolder = "/var/lib/";
-constexpr const char* kConfigSubPath = "Altheon/Corvexan/Firmware/";
+// Below the common or the user's application data folder.
+std::string ConfigSubPath() {
+    std::string path;
+    for (const char* folder : {"Altheon", "Corvexan", "Firmware"}) (path += folder) += kPathSeparator;
+    return path;
+}
 
 std::mutex g_mutex;
 std::string g_configDirectory;
@@ -19,8 +23,7 @@ std::string g_tempDirectory;
 std::string WindowsDirectory() {
     const std::string overridden = EnvironmentValue("TESTBAY_WINDOWS_DIR");
     if (!overridden.empty()) return WithTrailingSlash(overridden);
-    const std::string user = UserConfigFolder();
-    return user.empty() ? TemporaryFolder() : user;
+    return WindowsFolder();
 }
 
 std::string ChooseConfigDirectory() {
@@ -30,11 +33,14 @@ std::string ChooseConfigDirectory() {
         CreateDirectoryPath(directory);
         return directory;
     }
-    const std::string common = std::string(kCommonFolder) + kConfigSubPath;
-    if (CreateDirectoryPath(common)) return common;
+    const std::string commonFolder = CommonDataFolder();
+    if (!commonFolder.empty()) {
+        const std::string common = commonFolder + ConfigSubPath();
+        if (CreateDirectoryPath(common)) return common;
+    }
     const std::string userFolder = UserConfigFolder();
     if (!userFolder.empty()) {
-        const std::string user = userFolder + kConfigSubPath;
+        const std::string user = userFolder + ConfigSubPath();
         CreateDirectoryPath(user);
         return user;
     }

@@ -3,13 +3,12 @@
 #include <atomic>
 #include <string>
 
-#include "platform/folders.h"
+#include "platform/user_locale.h"
 
 namespace testbay {
 namespace {
 
 std::atomic<int> g_language{kEnglish};
-constexpr const char* kGermanLocales[] = {"de_DE", "de_CH", "de_AT", "de_LU", "de_LI"};
 
 }  // namespace
 
@@ -24,16 +23,6 @@ const char* GetLanguageText(const LanguageText* table, int32_t id) {
     return "NoText";
 }
 
-int DefaultLanguageFromLocale() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const std::string locale = EnvironmentValue(variable);
-        if (locale.empty()) continue;
-        for (const char* german : kGermanLocales) {
-            if (locale.compare(0, 5, german) == 0) return kGerman;
-        }
-        return kEnglish;
-    }
-    return kEnglish;
-}
+int DefaultLanguageFromLocale() { return UserLanguageIsGerman() ? kGerman : kEnglish; }
 
 }  // namespace testbay

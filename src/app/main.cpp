@@ -1,24 +1,28 @@
 // testbay: the service and hardware-test program.
 #include <QApplication>
+#include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/automation_server.h"
 #include "app/main_frame_view.h"
-#include "app/stop_signals.h"
 #include "app/testbay_app.h"
-#include "app/version.h"
+#include "platform/console.h"
 
 namespace {
 
+std::atomic<bool> g_stop{false};
+
 constexpr const char* kUsage =
-    "usage: testbay [-Automation | -Embedding] [--version] [--help]\n"
+    "usage: testbay [-Automation | -Embedding | -JsonRpc] [--version] [--help]\n"
     "\n"
     "Without a switch testbay shows its desktop window.\n"
     "  -Automation, /Automation   serve one automation client on standard input and output\n"
     "  -Embedding, /Embedding     the same\n"
+    "  -JsonRpc, /JsonRpc         the same (the switch of the Windows build)\n"
     "  --version                  print the version\n"
     "  --help                     print this text\n"
     "\n"
@@ -37,7 +41,7 @@ int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
     frame.show();
     // Also ends a modal dialog's loop.
     QObject::connect(&frame, &testbay::CMainFrame::closedOnStopRequest, &application, [] { QApplication::exit(0); });
-    frame.CloseOnStopRequest(testbay::StopRequest());
+    frame.CloseOnStopRequest(g_stop);
     return QApplication::exec();
 }
 
@@ -46,20 +50,9 @@ int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const testbay::CommandLine commandLine = testbay::ParseCommandLine(arguments);
-    if (!commandLine.error.empty()) {
-        std::fprintf(stderr, "testbay: %s\n", commandLine.error.c_str());
-        return 2;
-    }
-    if (commandLine.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (commandLine.version) {
-        std::printf("testbay %s\n", testbay::kTestbayVersion);
-        return 0;
-    }
+    if (const std::optional<int> status = testbay::AnswerWithoutStarting(commandLine, kUsage)) return *status;
 
-    testbay::CatchStopSignals();
+    testbay::CatchStopRequests(g_stop);
     testbay::CTestbayApp app;
     if (!app.InitInstance(arguments)) {
         std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
@@ -68,7 +61,7 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     if (app.Automation()) {
-        testbay::RunAutomationServer(std::cin, std::cout, testbay::StopRequest());
+        testbay::RunAutomationServer(std::cin, std::cout, g_stop);
     } else {
         status = RunDesktop(argc, argv, app);
     }

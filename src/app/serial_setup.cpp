@@ -24,19 +24,6 @@ bool SortsBefore(const SerialPortChoice& a, const SerialPortChoice& b) {
     return strcasecmp(a.text.c_str(), b.text.c_str()) < 0;
 }
 
-// "/dev/ttyS<k>" is "COM<k+1>" unless a mapping took that name.
-int DefaultComNumber(const std::string& device) {
-    const std::string stem = "/dev/ttyS";
-    const size_t digits = device.size() - stem.size();
-    if (device.compare(0, stem.size(), stem) != 0 || digits == 0 || digits > 5) return 0;
-    int number = 0;
-    for (size_t index = stem.size(); index < device.size(); ++index) {
-        if (!std::isdigit(static_cast<unsigned char>(device[index]))) return 0;
-        number = number * 10 + (device[index] - '0');
-    }
-    return number + 1;
-}
-
 bool OpensExclusively(const SerialPortChoice& choice) {
     if (choice.comNumber > 0) {
         int channel = -1;

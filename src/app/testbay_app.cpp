@@ -11,6 +11,7 @@
 #include "app/version.h"
 #include "comm/trace.h"
 #include "platform/folders.h"
+#include "platform/machine_registry.h"
 
 namespace testbay {
 namespace {
@@ -29,6 +30,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         if (IsSwitch(argument, "Automation") || IsSwitch(argument, "Embedding")) {
             commandLine.automation = true;
+        } else if (IsSwitch(argument, "JsonRpc")) {
+            commandLine.automation = true;
+            commandLine.jsonRpc = true;
         } else if (argument == "--version") {
             commandLine.version = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -40,14 +44,34 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return commandLine;
 }
 
-int TestRegistryWriteAccess(const char*, const char*, const char*) { return 0; }
+std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine, const char* usage) {
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "testbay: %s\n", commandLine.error.c_str());
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("testbay %s\n", kTestbayVersion);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+int TestRegistryWriteAccess(const char* name, const char* subkeyName, const char* valueText) {
+    // No separator before the name: the key ends in "CorvexanTestbay".
+    return WriteMachineRegistryString(std::string("Software\\Altheon\\Corvexan") + name, subkeyName, valueText) ? 1
+                                                                                                            : 0;
+}
 
 std::string CTestbayApp::CreateTemporaryDirectory(const std::string& temporaryFolder) {
     for (int slot = 0; slot < kTemporaryDirectorySlots; ++slot) {
         const std::string candidate = temporaryFolder + "TESTBAY" + std::to_string(slot);
-        if (MakeNewDirectory(candidate)) return candidate + "/";
+        if (MakeNewDirectory(candidate)) return WithTrailingSlash(candidate);
     }
-    const std::string shared = temporaryFolder + "TESTBAY/";
+    const std::string shared = WithTrailingSlash(temporaryFolder + "TESTBAY");
     MakeNewDirectory(shared);
     return shared;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,8 @@ namespace testbay {
 // What the command line asks for. Switches start with '/' or '-'; their
 // names match without regard to case.
 struct CommandLine {
-    bool automation = false;  // "Automation" or "Embedding": serve a script, no window
+    bool automation = false;  // "Automation", "Embedding" or "JsonRpc": serve a script, no window
+    bool jsonRpc = false;     // "JsonRpc" itself: JSON-RPC also where "Automation" means COM
     bool version = false;     // --version
     bool help = false;        // --help
     std::string error;        // an argument the program does not know
@@ -17,6 +19,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Whether the program may write its class registration; there is no
 // registry here, so never.
+// Answers --help (with `usage`), --version and an unknown argument on the
+// console; the exit status then, else nothing (the program goes on).
+std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine, const char* usage);
 int TestRegistryWriteAccess(const char* name, const char* subkeyName, const char* valueText);
 
 // The application object: fixes the configuration and temporary

@@ -6,6 +6,7 @@
 
 #include "app/settings.h"
 #include "app/settings_index.h"
+#include "platform/serial_device_list.h"
 
 namespace testbay {
 namespace {
@@ -28,7 +29,7 @@ std::string ComPortPath(int comNumber) {
     char path[kPathSize];
     const std::string key = "COM" + std::to_string(comNumber);
     if (ReadIniString(kPortsSection, key.c_str(), "", path, sizeof(path), kSettingsFile) > 0) return path;
-    return "/dev/ttyS" + std::to_string(comNumber - 1);
+    return DefaultComDevice(comNumber);
 }
 
 std::vector<std::pair<int, std::string>> MappedComPorts() {

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/settings_index.h"
 #include "platform/clock.h"
+#include "platform/folders.h"
 
 namespace testbay {
 namespace {
@@ -71,7 +72,7 @@ void LogOpen(const char* name) {
     log.enabled = false;
     if (!name || !*name) return;
     std::string path = name;
-    if (path.find('/') == std::string::npos) path = TempDirectory() + path;
+    if (!HasDirectory(path)) path = TempDirectory() + path;
     log.enabled = ReadIniInt(settings::kLogfile.section, settings::kLogfile.key, settings::kLogfile.defaultValue, settings::kProgramFile) != 0;
     if (log.stream) std::fclose(log.stream);
     log.path = path;

@@ -15,6 +15,8 @@ std::string WithTrailingSlash(std::string path) {
     return path;
 }
 
+bool HasDirectory(const std::string& path) { return path.find('/') != std::string::npos; }
+
 bool CreateDirectoryPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return false;
     size_t next = 0;
@@ -82,6 +84,13 @@ std::string UserConfigFolder() {
     if (!xdg.empty()) return WithTrailingSlash(xdg);
     const std::string home = EnvironmentValue("HOME");
     return home.empty() ? std::string() : WithTrailingSlash(home) + ".config/";
+}
+
+std::string CommonDataFolder() { return "/var/lib/"; }
+
+std::string WindowsFolder() {
+    const std::string user = UserConfigFolder();
+    return user.empty() ? TemporaryFolder() : user;
 }
 
 std::string TemporaryFolder() {

@@ -5,8 +5,17 @@
 
 namespace testbay {
 
-// Paths keep a trailing '/' like every directory the program hands around.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// Paths keep a trailing separator like every directory the program hands
+// around (Windows takes '/' as well, so either counts there).
 std::string WithTrailingSlash(std::string path);
+// True when `path` names a directory, not only a file name.
+bool HasDirectory(const std::string& path);
 // Creates every missing directory along an absolute `path`; false at the
 // first one that neither exists nor can be created.
 bool CreateDirectoryPath(const std::string& path);
@@ -25,10 +34,16 @@ std::string EntryNameIgnoringCase(const std::string& directory, const std::strin
 std::string CanonicalPath(const std::string& path);
 // The value of an environment variable, or "" when unset.
 std::string EnvironmentValue(const char* name);
-// $XDG_CONFIG_HOME, else $HOME/.config, with a trailing '/'; "" when neither
-// variable is set.
+// The user's application data folder: $XDG_CONFIG_HOME, else $HOME/.config
+// (Windows: the roaming application data folder); "" when unknown.
 std::string UserConfigFolder();
-// $TMPDIR, else /tmp, with a trailing '/'.
+// The application data folder of all users: /var/lib/ (Windows: the common
+// application data folder); "" when unknown.
+std::string CommonDataFolder();
+// The system folder that holds shared INI files: the user's configuration
+// folder, else the temporary folder (Windows: the Windows directory).
+std::string WindowsFolder();
+// $TMPDIR, else /tmp (Windows: the system's temporary path).
 std::string TemporaryFolder();
 
 }  // namespace testbay

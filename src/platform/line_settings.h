@@ -18,4 +18,12 @@ struct LineSettings {
     bool operator==(const LineSettings&) const = default;
 };
 
+// The settings a serial device can take at all. Open checks them before it
+// touches the device, so that an invalid request (one and a half stop bits)
+// leaves the device as it was; a rate the driver refuses shows only later.
+inline bool Acceptable(const LineSettings& settings) {
+    return settings.baud != 0 && settings.parity >= kParityNone && settings.parity <= kParitySpace &&
+           (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
+}
+
 }  // namespace testbay

@@ -1,15 +1,11 @@
 #include "platform/profile_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+
+#include "platform/profile_storage.h"
 
 namespace testbay {
 namespace {
@@ -135,7 +131,6 @@ bool Writable(std::string_view section, std::string_view key, std::optional<std:
 // Edits: each takes the current content and returns the new one, or nothing
 // when the file stays as it is.
 
-using Edit = std::function<std::optional<std::string>(std::string_view content)>;
 
 std::optional<std::string> SetKey(std::string_view content, std::string_view section, std::string_view key,
                                   std::string_view value) {
@@ -217,145 +212,12 @@ std::optional<std::string> RemoveSection(std::string_view content, std::string_v
     return DropLines(content, lines, drop);
 }
 
-// ---------------------------------------------------------------------------
-// Files
-
-// 0 and the whole content, or the errno of the failure.
-int ReadWholeFile(const std::string& path, std::string& content) {
-    content.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    char buffer[65536];
-    int error = 0;
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            content.append(buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            error = errno;
-            break;
-        }
-    }
-    close(fd);
-    return error;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// A symbolic link stays a link: the file it names is the one replaced (and locked).
-std::string ResolveTarget(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
-    std::string target(resolved);
-    free(resolved);
-    return target;
-}
-
-// Holds the exclusive lock of a profile file while it lives.
-class ProfileLock {
-public:
-    explicit ProfileLock(const std::string& target) {
-        std::string lockPath = target + ".lock";
-        fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        // Another user's lock file may not be writable for us; a lock needs no write access.
-        if (fd_ < 0 && errno == EACCES) fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return;
-        while (flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                close(fd_);
-                fd_ = -1;
-                return;
-            }
-        }
-    }
-    ~ProfileLock() {
-        if (fd_ >= 0) close(fd_);  // closing releases the lock
-    }
-    ProfileLock(const ProfileLock&) = delete;
-    ProfileLock& operator=(const ProfileLock&) = delete;
-    bool Held() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
-// Writes content to a temporary file beside target and renames it over target.
-// Called under the lock, so one fixed temporary name serves; one found there is
-// the leftover of a writer that was killed.
-bool ReplaceFile(const std::string& target, std::string_view content, const struct stat* existing) {
-    std::string temp = target + ".tmp";
-    unlink(temp.c_str());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = true;
-    if (existing) {
-        struct stat mine {};
-        if (fstat(fd, &mine) == 0 && (mine.st_uid != existing->st_uid || mine.st_gid != existing->st_gid)) {
-            if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-                // Only the owner's permissions can be kept then; the file becomes ours.
-            }
-        }
-        ok = fchmod(fd, existing->st_mode & 07777) == 0;
-    }
-    ok = ok && WriteAll(fd, content) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the file is complete either way.
-    int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
-}
-
-// Reads, edits and replaces the file under its lock.
-bool EditProfile(const std::string& path, const Edit& edit) {
-    std::string target = ResolveTarget(path);
-    ProfileLock lock(target);
-    if (!lock.Held()) return false;
-
-    std::string content;
-    struct stat st {};
-    bool exists = stat(target.c_str(), &st) == 0;
-    if (int error = ReadWholeFile(target, content); error != 0 && error != ENOENT) return false;
-
-    std::optional<std::string> updated = edit(content);
-    if (!updated) return true;
-    return ReplaceFile(target, *updated, exists ? &st : nullptr);
-}
-
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section,
                                             std::string_view key) {
     std::string content;
-    if (ReadWholeFile(path, content) != 0) return std::nullopt;
+    if (!ReadProfileFile(path, content)) return std::nullopt;
     std::vector<Line> lines = SplitLines(content);
     std::optional<Section> found = FindSection(lines, Trim(section));
     if (!found) return std::nullopt;
@@ -370,21 +232,21 @@ bool WriteProfileValue(const std::string& path, std::string_view section, std::s
     key = Trim(key);
     if (!Writable(section, key, value)) return false;
     if (!value) {
-        return EditProfile(path, [&](std::string_view content) { return RemoveKey(content, section, key); });
+        return EditProfileFile(path, [&](std::string_view content) { return RemoveKey(content, section, key); });
     }
-    return EditProfile(path, [&](std::string_view content) { return SetKey(content, section, key, *value); });
+    return EditProfileFile(path, [&](std::string_view content) { return SetKey(content, section, key, *value); });
 }
 
 bool DeleteProfileSection(const std::string& path, std::string_view section) {
     section = Trim(section);
-    return EditProfile(path, [&](std::string_view content) { return RemoveSection(content, section); });
+    return EditProfileFile(path, [&](std::string_view content) { return RemoveSection(content, section); });
 }
 
 std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path,
                                                                     std::string_view section) {
     std::vector<std::pair<std::string, std::string>> keys;
     std::string content;
-    if (ReadWholeFile(path, content) != 0) return keys;
+    if (!ReadProfileFile(path, content)) return keys;
     std::vector<Line> lines = SplitLines(content);
     std::optional<Section> found = FindSection(lines, Trim(section));
     if (!found) return keys;

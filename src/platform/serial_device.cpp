@@ -37,14 +37,6 @@ int RemainingMs(int64_t deadlineMs) {
 
 int64_t DeadlineAfter(int timeoutMs) { return MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0); }
 
-// The settings ApplyLineSettings can take at all. Open checks them before it
-// touches the device, so that an invalid request (one and a half stop bits)
-// leaves the device as it was; a rate the driver refuses shows only later.
-bool Acceptable(const LineSettings& settings) {
-    return settings.baud != 0 && settings.parity >= kParityNone && settings.parity <= kParitySpace &&
-           (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
-}
-
 // Start bit, 8 data bits, the parity bit if any and the stop bits.
 int64_t WireTimeUs(const LineSettings& settings, size_t bytes) {
     const int64_t bitsPerByte = 9 + (settings.parity != kParityNone ? 1 : 0) + (settings.stopBits == kStopTwo ? 2 : 1);

@@ -26,7 +26,11 @@ public:
     // failing step (EBUSY when another instance holds the device); a failed
     // open leaves the object closed.
     int Open(const std::string& path, const LineSettings& settings);
+#ifdef _WIN32
+    bool IsOpen() const { return handle_ != nullptr; }
+#else
     bool IsOpen() const { return fd_ >= 0; }
+#endif
     const std::string& Path() const { return path_; }
 
     // Applies baud rate, parity and stop bits and reads them back; false when
@@ -52,11 +56,17 @@ public:
     void Close();
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr;  // the port's HANDLE, opened for overlapped calls
+    void* event_ = nullptr;   // signals the end of one overlapped call
+    void* claim_ = nullptr;   // the named object that keeps other instances away
+#else
     bool WaitUntilSent(int64_t startUs, size_t length);
 
     int fd_ = -1;
     bool pseudoTerminal_ = false;
     LineSettings settings_;
+#endif
     std::string path_;
 };
 

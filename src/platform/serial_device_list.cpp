@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/folders.h"
 
@@ -19,7 +20,24 @@ bool IsSerialName(const std::string& name) {
     });
 }
 
+// The number after `stem` (up to five digits), or -1.
+int NumberAfter(const std::string& text, const std::string& stem) {
+    const size_t digits = text.size() - stem.size();
+    if (text.size() <= stem.size() || text.compare(0, stem.size(), stem) != 0 || digits > 5) return -1;
+    int number = 0;
+    for (size_t index = stem.size(); index < text.size(); ++index) {
+        if (!std::isdigit(static_cast<unsigned char>(text[index]))) return -1;
+        number = number * 10 + (text[index] - '0');
+    }
+    return number;
+}
+
 }  // namespace
+
+std::string DefaultComDevice(int comNumber) { return "/dev/ttyS" + std::to_string(comNumber - 1); }
+
+// "/dev/ttyS<k>" is "COM<k+1>".
+int DefaultComNumber(const std::string& device) { return NumberAfter(device, "/dev/ttyS") + 1; }
 
 std::vector<std::string> PresentSerialDevices(const std::string& devDirectory, const std::string& sysClassTty) {
     std::vector<std::string> devices;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "app/directories.h"
 #include "app/settings.h"
@@ -57,6 +59,7 @@ TEST_F(Settings, SharedFileLivesInTheWindowsDirectory) {
     EXPECT_EQ(ReadWholeFile(dir_.File("Testbay.ini")), "");
 }
 
+#ifndef _WIN32
 TEST_F(Settings, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 150;
     pid_t writers[2];
@@ -88,6 +91,7 @@ TEST_F(Settings, TwoProcessesWritingAtOnceLoseNothing) {
         }
     }
 }
+#endif
 
 }  // namespace
 }  // namespace testbay

@@ -22,13 +22,13 @@ using test::WriteWholeFile;
 
 TEST(TemporaryDirectory, TakesTheFirstFreeSlotThenTheSharedNameAndDeletionSparesHiddenDirectories) {
     TempDir tmp;
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), tmp.File("TESTBAY0/"));
+    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY0")));
     fs::create_directory(tmp.File("TESTBAY1"));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), tmp.File("TESTBAY2/"));
+    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY2")));
     fs::create_directory(tmp.File("TESTBAY3"));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), tmp.File("TESTBAY/"));
+    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY")));
     EXPECT_TRUE(fs::is_directory(tmp.File("TESTBAY")));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), tmp.File("TESTBAY/"));
+    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY")));
 
     fs::create_directories(tmp.File("gone/sub"));
     WriteWholeFile(tmp.File("gone/sub/file"), "x");
@@ -62,6 +62,8 @@ TEST(LanguageTexts, CurrentColumnTerminatorNoTextAndTheLocaleDefault) {
     EXPECT_STREQ(GetLanguageText(table, 7), "Sieben");
     SetLanguage(kEnglish);
 
+    // Windows takes the user's language from the system, not from these variables.
+#ifndef _WIN32
     ScopedEnv all("LC_ALL", std::nullopt);
     const std::tuple<const char*, std::optional<std::string>, int> cases[] = {
         {"de_AT.UTF-8", std::nullopt, kGerman},
@@ -72,6 +74,7 @@ TEST(LanguageTexts, CurrentColumnTerminatorNoTextAndTheLocaleDefault) {
         ScopedEnv messagesEnv("LC_MESSAGES", messages);
         EXPECT_EQ(DefaultLanguageFromLocale(), language) << lang;
     }
+#endif
 }
 
 class Startup : public ::testing::Test {
@@ -79,7 +82,7 @@ protected:
     TempDir config_;
     TempDir tmp_;
     ScopedEnv configEnv_{"TESTBAY_CONFIG_DIR", config_.Path()};
-    ScopedEnv tmpEnv_{"TMPDIR", tmp_.Path()};
+    ScopedEnv tmpEnv_{test::kTemporaryFolderVariable, tmp_.Path()};
     ScopedEnv all_{"LC_ALL", std::nullopt};
     ScopedEnv messages_{"LC_MESSAGES", std::nullopt};
     ScopedEnv lang_{"LANG", "de_DE.UTF-8"};
@@ -91,7 +94,7 @@ TEST_F(Startup, AutomationStartFixesDirectoriesOpensTheLogAndCleansUp) {
     ASSERT_TRUE(app.InitInstance({"/Automation"}));
     EXPECT_TRUE(app.Automation());
     EXPECT_EQ(ConfigDirectory(), config_.Path());
-    EXPECT_EQ(LogPath(), tmp_.File("TESTBAY0/LOG.TXT"));
+    EXPECT_EQ(LogPath(), WithTrailingSlash(tmp_.File("TESTBAY0")) + "LOG.TXT");
     EXPECT_EQ(GetLanguage(), kGerman);
     TraceLine("running");
     EXPECT_NE(ReadWholeFile(tmp_.File("TESTBAY0/LOG.TXT")).find("running"), std::string::npos);
@@ -113,7 +116,7 @@ TEST_F(Startup, StoredLanguageOverridesTheLocaleAndTheConfigurationPathIsCreated
 
     // The configuration path is created along the way.
     ScopedEnv deeper("TESTBAY_CONFIG_DIR", config_.File("a/b/c"));
-    EXPECT_EQ(ChooseConfigDirectory(), config_.File("a/b/c/"));
+    EXPECT_EQ(ChooseConfigDirectory(), WithTrailingSlash(config_.File("a/b/c")));
     EXPECT_TRUE(fs::is_directory(config_.File("a/b/c")));
 }
 

@@ -33,7 +33,7 @@ protected:
     }
     std::string Log() {
         LogClose();
-        return test::ReadWholeFile(dir_.File("LOG.TXT"));
+        return test::ReadTextFile(dir_.File("LOG.TXT"));
     }
 
     test::TempDir dir_;

@@ -1,9 +1,11 @@
 #include "platform/profile_file.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <climits>
@@ -19,6 +21,7 @@
 namespace testbay {
 namespace {
 
+#ifndef _WIN32
 // Runs `work` in a forked child, which exits with 0 when it returned true.
 template <typename Work>
 pid_t Spawn(Work work) {
@@ -31,6 +34,7 @@ bool Succeeded(pid_t pid) {
     int status = 0;
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+#endif
 
 class ProfileFileTest : public ::testing::Test {
 protected:
@@ -40,7 +44,7 @@ protected:
     std::vector<std::string> Strays() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
-            std::string name = entry.path().filename();
+            std::string name = entry.path().filename().string();
             if (name != "Testbay.ini" && name != "Testbay.ini.lock") names.push_back(name);
         }
         return names;
@@ -160,6 +164,8 @@ TEST_F(ProfileFileTest, StructuresCarryTheirSizeAndSum) {
     EXPECT_EQ(pair, (std::array<unsigned char, 2>{0x01, 0xAB}));
 }
 
+// Processes that write at once; the Windows build has its own cases for this.
+#ifndef _WIN32
 TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 6;
     constexpr int kKeysEach = 40;
@@ -215,6 +221,7 @@ TEST_F(ProfileFileTest, FailedWriteLeavesOldFileAndNoTemporary) {
     EXPECT_EQ(Get(), old);
     EXPECT_TRUE(Strays().empty());
 }
+#endif
 
 }  // namespace
 }  // namespace testbay

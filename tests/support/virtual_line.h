@@ -60,7 +60,7 @@ public:
         if (ComOpen(1, channel)) channels_.push_back(channel);
         return channel;
     }
-    std::string Trace() const { return ReadWholeFile(dir_.File("LOG.TXT")); }
+    std::string Trace() const { return ReadTextFile(dir_.File("LOG.TXT")); }
 
     VirtualClock& Clock() { return clock_; }
     sim::MemoryLine& Line() { return line_; }

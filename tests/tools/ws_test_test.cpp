@@ -112,7 +112,7 @@ TEST_F(WsTestRunning, FailureLinesCarryTheTestNumberAndTheRelaysReport) {
 
     const std::string path = line_.Dir().File("failures.txt");
     ASSERT_TRUE(recorded.logic.SaveFailureList(path));
-    EXPECT_EQ(test::ReadWholeFile(path), lines[0] + "\n" + lines[1] + "\n");
+    EXPECT_EQ(test::ReadTextFile(path), lines[0] + "\n" + lines[1] + "\n");
     EXPECT_FALSE(recorded.logic.SaveFailureList(line_.Dir().File("missing/failures.txt")));
 }
 

@@ -1,5 +1,7 @@
 #include <signal.h>
 
+#include <atomic>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,7 +10,7 @@
 #include <QtTest>
 
 #include "app/main_frame_view.h"
-#include "app/stop_signals.h"
+#include "platform/console.h"
 #include "pages/hwt_sheet_view.h"
 #include "support/environment.h"
 #include "support/named_widget.h"
@@ -54,7 +56,7 @@ class StopSignalTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { CatchStopSignals(); }
+    void initTestCase() { CatchStopRequests(stop_); }
 
     // SIGTERM while a communication test runs: the dialog ends the run and
     // waits for its worker before the frame drops the client that the worker
@@ -73,13 +75,13 @@ private slots:
         test::VirtualLineFixture line(relay);
         line.Line().SetAnswerDelayMs(5);
         test::ScopedEnv windowsDir{"TESTBAY_WINDOWS_DIR", line.Dir().Path()};
-        StopRequest() = false;
+        stop_ = false;
 
         CMainFrame frame(QStringLiteral("frame"));
         frame.show();
         CHWTSheet* sheet = frame.OnHardwareTest();
         QVERIFY(sheet);
-        frame.CloseOnStopRequest(StopRequest());
+        frame.CloseOnStopRequest(stop_);
         QSignalSpy closedOnStop(&frame, &CMainFrame::closedOnStopRequest);
 
         bool frameClosed = false;
@@ -111,6 +113,9 @@ private slots:
         QVERIFY(frame.Connection().Client() == nullptr);
         QVERIFY(!ProcessWsTestRun().IsActive());
     }
+
+private:
+    std::atomic<bool> stop_{false};
 };
 
 }  // namespace testbay

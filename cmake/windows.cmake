@@ -1,0 +1,50 @@
+# The Windows build (cmake/mingw-w64.cmake): the core library with the
+# Windows platform layer, testbay.exe serving automation, and the portable
+# unit tests; the tests run under Wine when it is there.
+
+# src/platform/<name>_win.cpp takes the place of src/platform/<name>.cpp;
+# the pseudo-terminal, termios2 and helper-process code has no counterpart.
+set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process)
+foreach(source ${TESTBAY_SOURCES})
+  if(source MATCHES "/src/platform/(.*)_win\\.cpp$")
+    list(APPEND TESTBAY_POSIX_ONLY ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+foreach(name ${TESTBAY_POSIX_ONLY})
+  list(REMOVE_ITEM TESTBAY_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/${name}.cpp)
+endforeach()
+list(FILTER TESTBAY_SOURCES EXCLUDE REGEX ".*_view\\.cpp$")
+
+# Header-only packages from the build machine, without its system headers.
+set(TESTBAY_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${TESTBAY_HOST_HEADERS})
+foreach(package nlohmann CLI)
+  file(CREATE_LINK /usr/include/${package} ${TESTBAY_HOST_HEADERS}/${package} SYMBOLIC)
+endforeach()
+add_library(testbay_host_headers INTERFACE)
+target_include_directories(testbay_host_headers SYSTEM INTERFACE ${TESTBAY_HOST_HEADERS})
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00
+  _POSIX_THREAD_SAFE_FUNCTIONS=200112L)  # localtime_r and gmtime_r
+
+add_library(testbay_core STATIC ${TESTBAY_SOURCES})
+target_include_directories(testbay_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(testbay_core PUBLIC Threads::Threads advapi32 shell32 PRIVATE testbay_host_headers)
+
+add_executable(testbay src/app/console_main.cpp)
+target_link_libraries(testbay PRIVATE testbay_core)
+
+# The relay model on the in-memory line (its pseudo-terminal host stays on Linux).
+file(GLOB TESTBAY_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*.cpp)
+list(FILTER TESTBAY_SIM_SOURCES EXCLUDE REGEX ".*/(main|pty_host)\\.cpp$")
+add_library(testbay_sim STATIC ${TESTBAY_SIM_SOURCES})
+target_include_directories(testbay_sim PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(testbay_sim PUBLIC testbay_core)
+
+enable_testing()
+include(${CMAKE_SOURCE_DIR}/cmake/windows_tests.cmake)
+
+if(TESTBAY_BENCH)
+  add_executable(exchange_bench_win bench/exchange_bench_win.cpp)
+  target_link_libraries(exchange_bench_win PRIVATE testbay_core)
+endif()

@@ -1,0 +1,51 @@
+# Windows unit tests: GoogleTest from the Debian sources (package googletest)
+# built with the cross compiler, the portable test sources, and tests that
+# run under Wine.
+set(TESTBAY_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to cross-build")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${TESTBAY_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# Everything but the pseudo-terminal tests, the tests that fork or kill
+# processes, and the window tests.
+set(TESTBAY_TESTS ${CMAKE_SOURCE_DIR}/tests)
+file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
+  ${TESTBAY_TESTS}/platform/*.cpp
+  ${TESTBAY_TESTS}/comm/*.cpp
+  ${TESTBAY_TESTS}/hwt/*.cpp
+  ${TESTBAY_TESTS}/device/*.cpp
+  ${TESTBAY_TESTS}/bootlink/*.cpp
+  ${TESTBAY_TESTS}/app/*.cpp
+  ${TESTBAY_TESTS}/pages/*.cpp
+  ${TESTBAY_TESTS}/sim/*.cpp
+  ${TESTBAY_TESTS}/tools/*.cpp
+  ${TESTBAY_TESTS}/windows/*.cpp)
+list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
+  ${TESTBAY_TESTS}/platform/serial_device_test.cpp
+  ${TESTBAY_TESTS}/app/settings_kill_test.cpp)
+add_executable(testbay_unit_tests ${TESTBAY_WINDOWS_UNIT_TESTS})
+target_include_directories(testbay_unit_tests PRIVATE ${TESTBAY_TESTS})
+target_link_libraries(testbay_unit_tests PRIVATE testbay_sim testbay_host_headers gmock gtest_main)
+
+# Wine runs the Windows programs from Linux, each test in the prefix below
+# this build folder.
+find_program(TESTBAY_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(NOT TESTBAY_WINE)
+  message(STATUS "Wine not found: the Windows tests are built but not run")
+  return()
+endif()
+set(TESTBAY_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/windows/under_wine.sh)
+# A German user (Austria), so that the start-up tests see the language come from the system.
+set(TESTBAY_WINE_ENVIRONMENT
+  "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=de_AT.UTF-8")
+add_test(NAME windows_unit_tests COMMAND ${TESTBAY_WINE_RUN} $<TARGET_FILE:testbay_unit_tests>)
+set_tests_properties(windows_unit_tests PROPERTIES TIMEOUT 600 ENVIRONMENT "${TESTBAY_WINE_ENVIRONMENT}")
+
+# End to end: testbay.exe under Wine against the Linux build's virtual relay.
+set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
+find_program(TESTBAY_PYTHON NAMES python3)
+if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
+  add_test(NAME windows_e2e COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
+  set_tests_properties(windows_e2e PROPERTIES TIMEOUT 600 ENVIRONMENT
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
+endif()

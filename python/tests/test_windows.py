@@ -1,0 +1,151 @@
+"""testbay.exe under Wine, driven through the Python client, against the
+virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5.
+
+Needs $TESTBAY_WINDOWS_SERVER (testbay.exe), $TESTBAY_RELAY, $TESTBAY_WINE
+(wine64) and $TESTBAY_WINE_PREFIX (a folder this test may delete and make)."""
+
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+
+from fault_campaign import bound_ms  # noqa: E402
+from testbay import Dispatch  # noqa: E402
+from testbay.relay import VirtualRelay  # noqa: E402
+
+SERVER = os.environ.get("TESTBAY_WINDOWS_SERVER", "")
+WINE = os.environ.get("TESTBAY_WINE", "")
+PREFIX = os.environ.get("TESTBAY_WINE_PREFIX", "")
+PORT = 5
+CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
+
+
+def wine_environment():
+    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all")
+    env.pop("TESTBAY_CONFIG_DIR", None)
+    return env
+
+
+@unittest.skipUnless(SERVER and WINE and PREFIX, "needs testbay.exe, Wine and a prefix folder")
+class UnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.env = wine_environment()
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        started = time.monotonic()
+        subprocess.run(["wineboot", "-i"], env=dict(cls.env, WINEDLLOVERRIDES="mscoree,mshtml="), check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # One wine server for the whole class: every program start then takes a fraction of a second.
+        subprocess.run(["wineserver", "-w"], env=cls.env, check=True)
+        subprocess.run(["wineserver", "-p"], env=cls.env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        cls.boot_seconds = time.monotonic() - started
+        # Through a file, not a pipe: the first program starts Wine's services, which
+        # inherit its output and would keep a pipe open.
+        cls.windows_temp = cls.wine_output([WINE, "cmd.exe", "/c", "echo %TEMP%"])
+        cls.windows_temp = cls.wine_output(["winepath", "-u", cls.windows_temp])
+        cls.config = os.path.join(PREFIX, "drive_c", *CONFIG_SUBPATH)
+        os.makedirs(cls.config, exist_ok=True)
+        with open(os.path.join(cls.config, "Testbay.ini"), "w", newline="\r\n") as ini:
+            ini.write("[FirmwareUpdate]\nLogfile=1\n")
+
+    @classmethod
+    def wine_output(cls, command):
+        with tempfile.TemporaryFile("w+") as output:
+            subprocess.run(command, env=cls.env, check=True, stdout=output, stderr=subprocess.DEVNULL)
+            output.seek(0)
+            return output.read().strip()
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["wineserver", "-k"], env=cls.env, check=False)
+
+    def relay(self, *options):
+        relay = VirtualRelay(list(options))
+        link = os.path.join(PREFIX, "dosdevices", f"com{PORT}")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(relay.device, link)
+        self.addCleanup(relay.stop)
+        return relay
+
+    def document(self):
+        doc = Dispatch(server=[WINE, SERVER, "-JsonRpc"], env=self.env)
+        self.addCleanup(doc.close)
+        return doc
+
+    def trace(self):
+        logs = glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]", "LOG.TXT"))
+        self.assertEqual(len(logs), 1, logs)
+        with open(logs[0], newline="", encoding="latin-1") as log:
+            return log.read()
+
+    def test_enter_from_each_state_of_the_relay(self):
+        # The relay sees a pseudo-terminal's parity only as the Linux build marks it
+        # there (input parity checking); Wine's terminal settings do not mark it so,
+        # so the application answers without parity here.
+        for state in ("hwt", "app", "boot"):
+            with self.subTest(state=state):
+                self.relay("--state", state, "--app-parity", "none")
+                doc = self.document()
+                self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
+                self.assertEqual(doc.GetLedCount(), (True, 16))
+                self.assertTrue(doc.ExitHardwaretest())
+                self.assertEqual(doc.close(), 0)
+
+    def test_memory_round_trip_found_rate_trace_and_settings_where_windows_keeps_them(self):
+        self.relay("--baud", "115200")
+        doc = self.document()
+        self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
+        self.assertTrue(doc.WriteMemory(0, 0x1000, 4, "\x01\x02\xfe\xff"))
+        self.assertEqual(doc.ReadMemory(0, 0x1000, 4, "    "), (True, "\x01\x02\xfe\xff"))
+        trace = self.trace()
+        self.assertIn("ComBaud(115200): 1\r\n", trace)
+        self.assertIn("\r\n", trace)
+        with open(os.path.join(self.config, "Testbay.ini"), newline="") as ini:
+            self.assertIn("INIPATH=C:\\ProgramData\\Altheon\\Corvexan\\Firmware\\\r\n", ini.read())
+        self.assertEqual(doc.close(), 0)
+        # The temporary directory with the trace goes with the program.
+        self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
+
+    def test_a_relay_that_falls_silent_ends_every_call_within_its_bound(self):
+        self.relay("--silent-after", "12")
+        doc = self.document()
+        self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
+        results = []
+        for _ in range(16):
+            start = time.monotonic()
+            results.append(doc.GetLedCount()[0])
+            self.assertLess((time.monotonic() - start) * 1000, bound_ms(1, 60))
+        self.assertTrue(results[0])
+        self.assertFalse(any(results[-3:]))
+        self.assertEqual(doc.GetTestbayVersion(), "04.02.08")
+
+    def test_a_second_program_cannot_open_the_port_the_first_holds(self):
+        self.relay()
+        first = self.document()
+        second = self.document()
+        self.assertTrue(first.EnterHardwaretestAtPort("", PORT))
+        self.assertFalse(second.EnterHardwaretestAtPort("", PORT))
+        self.assertEqual(first.close(), 0)
+        self.assertTrue(second.EnterHardwaretestAtPort("", PORT))
+        self.assertEqual(second.GetLedCount(), (True, 16))
+
+    def test_wine_refuses_153600_baud_on_a_pseudo_terminal(self):
+        """Windows drivers take 153600 baud (the Linux build does too); Wine sets
+        only the rates the terminal interface names on a pseudo-terminal, so the
+        search tries 153600, is refused, and finds nothing."""
+        self.relay("--baud", "153600")
+        doc = self.document()
+        self.assertFalse(doc.EnterHardwaretestAtPort("", PORT))
+        self.assertIn("ComBaud(153600): 0\r\n", self.trace())
+
+
+if __name__ == "__main__":
+    unittest.main()

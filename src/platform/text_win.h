@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace testbay {
+
+// The program's 8-bit texts are in the ANSI code page, as the system's own
+// "A" calls take them; the "W" calls get them converted.
+std::wstring WideText(const std::string& text);
+std::string NarrowText(const std::wstring& text);
+
+}  // namespace testbay
