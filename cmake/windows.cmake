@@ -29,7 +29,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 
 add_library(testbay_core STATIC ${TESTBAY_SOURCES})
 target_include_directories(testbay_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(testbay_core PUBLIC Threads::Threads advapi32 shell32 PRIVATE testbay_host_headers)
+target_link_libraries(testbay_core PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32 PRIVATE testbay_host_headers)
 
 add_executable(testbay src/app/console_main.cpp)
 target_link_libraries(testbay PRIVATE testbay_core)
