@@ -19,6 +19,7 @@ file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
   ${TESTBAY_TESTS}/sim/*.cpp
   ${TESTBAY_TESTS}/tools/*.cpp
   ${TESTBAY_TESTS}/windows/*.cpp)
+list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/com_client/")
 list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
   ${TESTBAY_TESTS}/platform/serial_device_test.cpp
   ${TESTBAY_TESTS}/app/settings_kill_test.cpp)
@@ -39,6 +40,14 @@ set(TESTBAY_WINE_ENVIRONMENT
   "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=de_AT.UTF-8")
 add_test(NAME windows_unit_tests COMMAND ${TESTBAY_WINE_RUN} $<TARGET_FILE:testbay_unit_tests>)
 set_tests_properties(windows_unit_tests PROPERTIES TIMEOUT 600 ENVIRONMENT "${TESTBAY_WINE_ENVIRONMENT}")
+
+# testbay.exe as a COM server, registered and created by a client in a prefix of its own.
+add_executable(com_client ${TESTBAY_TESTS}/windows/com_client/com_client.cpp)
+target_link_libraries(com_client PRIVATE ole32 oleaut32 uuid)
+add_test(NAME windows_com_server
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/com_server.sh $<TARGET_FILE:testbay> $<TARGET_FILE:com_client>)
+set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
+  "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-com;WINEDEBUG=-all")
 
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")

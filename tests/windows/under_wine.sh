@@ -6,5 +6,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # No Mono or Gecko installers: nothing here needs them.
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    # The new prefix's services go on starting after wineboot; a COM server
+    # started meanwhile may never be reached by its client.
+    wineserver -w
 fi
 exec "$TESTBAY_WINE" "$@"

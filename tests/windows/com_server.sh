@@ -1,0 +1,12 @@
+#!/bin/sh
+# Registers testbay.exe ($1) as "Testbay.Document", creates and calls the
+# object from a COM client ($2), and removes the registration again.
+set -eu
+run="$(dirname "$0")/under_wine.sh"
+"$run" "$1" -RegServer
+"$run" "$2" create
+# The server ends when the client lets go of the object; a server left
+# running would keep the Wine session open.
+timeout 30 wineserver -w
+"$run" "$1" -UnregServer
+"$run" "$2" absent
