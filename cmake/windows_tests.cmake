@@ -43,7 +43,7 @@ set_tests_properties(windows_unit_tests PROPERTIES TIMEOUT 600 ENVIRONMENT "${TE
 
 # testbay.exe as a COM server, registered and created by a client in a prefix of its own.
 add_executable(com_client ${TESTBAY_TESTS}/windows/com_client/com_client.cpp)
-target_link_libraries(com_client PRIVATE ole32 oleaut32 uuid)
+target_link_libraries(com_client PRIVATE testbay_core)
 add_test(NAME windows_com_server
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/com_server.sh $<TARGET_FILE:testbay> $<TARGET_FILE:com_client>)
 set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT

@@ -7,6 +7,7 @@
 
 #include "app/automation_arguments.h"
 #include "app/automation_methods.h"
+#include "app/automation_type_info_win.h"
 #include "comm/com_exception.h"
 #include "platform/text_win.h"
 
@@ -156,7 +157,7 @@ AutomationDispatch::~AutomationDispatch() = default;
 
 HRESULT AutomationDispatch::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, kTestbayDispatchIid)) {
         *object = static_cast<IDispatch*>(this);
         AddRef();
         return S_OK;
@@ -179,13 +180,19 @@ ULONG AutomationDispatch::Release() {
 
 HRESULT AutomationDispatch::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
-    *count = 0;
+    *count = 1;
     return S_OK;
 }
 
-HRESULT AutomationDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
+HRESULT AutomationDispatch::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    if (!typeInfo_) {
+        const HRESULT status = CreateAutomationTypeInfo(&typeInfo_);
+        if (FAILED(status)) return status;
+    }
+    return typeInfo_.CopyTo(info);
 }
 
 HRESULT AutomationDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {

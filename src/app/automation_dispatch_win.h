@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <functional>
@@ -37,6 +38,8 @@ private:
 
     std::atomic<ULONG> references_{1};
     std::function<void()> onFinalRelease_;
+    // Built on the first request for it.
+    Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;
     CTESTBAYDoc document_;
 };
 

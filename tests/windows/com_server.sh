@@ -6,6 +6,7 @@ set -eu
 run="$(dirname "$0")/under_wine.sh"
 "$run" "$1" -RegServer
 "$run" "$2" create
+"$run" "$2" types
 # The server ends when the client lets go of the object; a server left
 # running would keep the Wine session open.
 timeout 30 wineserver -w
