@@ -47,4 +47,12 @@ include(${CMAKE_SOURCE_DIR}/cmake/windows_tests.cmake)
 if(TESTBAY_BENCH)
   add_executable(exchange_bench_win bench/exchange_bench_win.cpp)
   target_link_libraries(exchange_bench_win PRIVATE testbay_core)
+  add_executable(com_bench_win bench/com_bench_win.cpp)
+  target_link_libraries(com_bench_win PRIVATE com_document_client)
+  if(TESTBAY_WINE AND TESTBAY_RELAY_PROGRAM)
+    # A short run keeps the benchmark working; its figures are not checked.
+    add_test(NAME windows_com_bench_runs COMMAND ${CMAKE_SOURCE_DIR}/bench/com_bench_win.sh
+      ${CMAKE_BINARY_DIR} ${TESTBAY_RELAY_PROGRAM} 20 1)
+    set_tests_properties(windows_com_bench_runs PROPERTIES TIMEOUT 300 ENVIRONMENT "TESTBAY_WINE=${TESTBAY_WINE}")
+  endif()
 endif()

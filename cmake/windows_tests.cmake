@@ -27,6 +27,11 @@ add_executable(testbay_unit_tests ${TESTBAY_WINDOWS_UNIT_TESTS})
 target_include_directories(testbay_unit_tests PRIVATE ${TESTBAY_TESTS})
 target_link_libraries(testbay_unit_tests PRIVATE testbay_sim testbay_host_headers gmock gtest_main)
 
+# A COM client's calls, for the COM tests and the COM benchmark.
+add_library(com_document_client STATIC ${TESTBAY_TESTS}/windows/com_client/document_client.cpp)
+target_include_directories(com_document_client PUBLIC ${TESTBAY_TESTS}/windows)
+target_link_libraries(com_document_client PUBLIC ole32 oleaut32 uuid)
+
 # Wine runs the Windows programs from Linux, each test in the prefix below
 # this build folder.
 find_program(TESTBAY_WINE NAMES wine64 wine PATHS /usr/lib/wine)
@@ -43,7 +48,7 @@ set_tests_properties(windows_unit_tests PROPERTIES TIMEOUT 600 ENVIRONMENT "${TE
 
 # testbay.exe as a COM server, registered and created by a client in a prefix of its own.
 add_executable(com_client ${TESTBAY_TESTS}/windows/com_client/com_client.cpp)
-target_link_libraries(com_client PRIVATE testbay_core)
+target_link_libraries(com_client PRIVATE testbay_core com_document_client)
 add_test(NAME windows_com_server
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/com_server.sh $<TARGET_FILE:testbay> $<TARGET_FILE:com_client>)
 set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under Wine in $WINEPREFIX, made on first use.
 set -eu
-: "${TESTBAY_WINE:=wine64}"
+: "${TESTBAY_WINE:=$(command -v wine64 || echo /usr/lib/wine/wine64)}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # No Mono or Gecko installers: nothing here needs them.

@@ -14,32 +14,18 @@
 #include "app/automation_methods.h"
 #include "app/automation_type_info_win.h"
 #include "platform/text_win.h"
+#include "com_client/document_client.h"
 
 namespace {
 
 using Microsoft::WRL::ComPtr;
 using testbay::AutomationMethods;
+using testbay::com_client::CallByName;
+using testbay::com_client::CreateDocument;
 
 int Fail(const char* what, HRESULT status) {
     std::printf("%s failed: 0x%08lx\n", what, static_cast<unsigned long>(status));
     return 1;
-}
-
-HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANT* args, UINT count, VARIANT& result) {
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    DISPID id = DISPID_UNKNOWN;
-    const HRESULT found = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(found)) return found;
-    DISPPARAMS params{args, nullptr, count, 0};
-    VariantInit(&result);
-    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-}
-
-HRESULT CreateDocument(IDispatch** object) {
-    CLSID clsid;
-    const HRESULT status = CLSIDFromProgID(L"Testbay.Document", &clsid);
-    if (FAILED(status)) return status;
-    return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(object));
 }
 
 int Create() {
@@ -49,7 +35,7 @@ int Create() {
 
     int failures = 0;
     VARIANT result;
-    status = CallByName(object, L"gettestbayversion", nullptr, 0, result);
+    status = CallByName(*object, L"gettestbayversion", nullptr, 0, result);
     if (FAILED(status) || V_VT(&result) != VT_BSTR) {
         failures += Fail("GetTestbayVersion", status);
     } else {
@@ -63,13 +49,13 @@ int Create() {
     VariantInit(&byReference);
     V_VT(&byReference) = VT_BYREF | VT_I4;
     V_I4REF(&byReference) = &count;
-    status = CallByName(object, L"GetLedCount", &byReference, 1, result);
+    status = CallByName(*object, L"GetLedCount", &byReference, 1, result);
     if (status != S_OK || V_VT(&result) != VT_BOOL || V_BOOL(&result) != VARIANT_FALSE || count != 16) {
         failures += Fail("GetLedCount", status);
     }
-    status = CallByName(object, L"NoSuchMethod", nullptr, 0, result);
+    status = CallByName(*object, L"NoSuchMethod", nullptr, 0, result);
     if (status != DISP_E_UNKNOWNNAME) failures += Fail("NoSuchMethod", status);
-    status = CallByName(object, L"SetLed", nullptr, 0, result);
+    status = CallByName(*object, L"SetLed", nullptr, 0, result);
     if (status != DISP_E_BADPARAMCOUNT) failures += Fail("SetLed", status);
     object->Release();
     return failures == 0 ? 0 : 1;
