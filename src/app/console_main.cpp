@@ -94,19 +94,11 @@ int main(int argc, char** argv) {
     }
 
     testbay::CatchStopRequests(g_stop);
-    testbay::CTestbayApp app;
-    if (!app.InitInstance(arguments)) {
-        std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
-        app.ExitInstance();
-        return 1;
-    }
-    int status = 0;
-    if (commandLine.jsonRpc) {
+    const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp&) {
+        if (!commandLine.jsonRpc) return testbay::RunComServer(kComIdleLimitMs);
         testbay::RunAutomationServer(std::cin, std::cout, g_stop);
-    } else {
-        status = testbay::RunComServer(kComIdleLimitMs);
-    }
-    app.ExitInstance();
+        return 0;
+    });
     testbay::StopRequestsHandled();
     return status;
 }

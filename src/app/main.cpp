@@ -1,7 +1,6 @@
 // testbay: the service and hardware-test program.
 #include <QApplication>
 #include <atomic>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -53,18 +52,9 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = testbay::AnswerWithoutStarting(commandLine, kUsage)) return *status;
 
     testbay::CatchStopRequests(g_stop);
-    testbay::CTestbayApp app;
-    if (!app.InitInstance(arguments)) {
-        std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
-        app.ExitInstance();
-        return 1;
-    }
-    int status = 0;
-    if (app.Automation()) {
+    return testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
+        if (!app.Automation()) return RunDesktop(argc, argv, app);
         testbay::RunAutomationServer(std::cin, std::cout, g_stop);
-    } else {
-        status = RunDesktop(argc, argv, app);
-    }
-    app.ExitInstance();
-    return status;
+        return 0;
+    });
 }

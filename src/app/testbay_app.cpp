@@ -109,4 +109,16 @@ std::string CTestbayApp::MainWindowTitle() const {
     return title;
 }
 
+int RunInstance(const std::vector<std::string>& arguments, const std::function<int(CTestbayApp&)>& serve) {
+    CTestbayApp app;
+    if (!app.InitInstance(arguments)) {
+        std::fprintf(stderr, "testbay: %s\n", app.Error().c_str());
+        app.ExitInstance();
+        return 1;
+    }
+    const int status = serve(app);
+    app.ExitInstance();
+    return status;
+}
+
 }  // namespace testbay

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,5 +48,9 @@ private:
     CommandLine commandLine_;
     std::string tempDirectory_;
 };
+
+// Starts the application, lets `serve` run it and cleans up: the exit status
+// of `serve`, or 1 with the reason on standard error when start-up failed.
+int RunInstance(const std::vector<std::string>& arguments, const std::function<int(CTestbayApp&)>& serve);
 
 }  // namespace testbay
