@@ -1,54 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <deque>
-#include <functional>
 #include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "comm/channel.h"
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
 using test::Bytes;
-using Ints = std::vector<int32_t>;
+using test::Ints;
+using test::PassAnswer;
 
-Bytes Pass(uint8_t command, const Ints& values) {
-    std::vector<sim::HwtAnswerField> fields;
-    for (const int32_t value : values) fields.push_back(sim::AnswerScalar(value));
-    return sim::EncodeHwtAnswer(command, kHwtPass, fields);
-}
-
-// The relay answers unless a test scripts the answers itself.
-class Analog : public ::testing::Test {
+class Analog : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    Analog() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    void Script(std::function<Bytes(uint8_t command)> answer) {
-        peer_.SetScript([answer](const Bytes& request) { return std::vector<Bytes>{answer(request[2])}; });
-    }
-    std::vector<Ints> Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
-
-    sim::RelayModel relay_;
     sim::AnalogState& analog_ = relay_.Hardware().analog;
-    test::ScriptedPeer peer_{
-        [this](const Bytes& bytes) { return relay_.Receive(bytes.data(), bytes.size(), line_.Line().PcSettings()); }};
-    test::VirtualLineFixture line_{peer_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(Analog, SuppliesAreNamedAndHeldAgainstTheirLimits) {
@@ -78,7 +44,7 @@ TEST_F(Analog, ChannelNamesAndInfoFollowTypeBoardAndChannelValue) {
     EXPECT_EQ(client_.GetChannelInfo(6, type, b, c, nullptr, nullptr), 1);
 
     // A channel beyond the count is read without its channel value.
-    Script([](uint8_t command) { return command == 0x49 ? Pass(0x49, {2}) : Pass(0x4D, {4, 7, 8}); });
+    Script([](uint8_t command) { return command == 0x49 ? PassAnswer(0x49, {2}) : PassAnswer(0x4D, {4, 7, 8}); });
     line_.Line().ClearWrites();
     EXPECT_EQ(Outcome(client_.GetChannelInfo(3, type, b, c, &value, &board), type, b, c, value, board),
               std::make_tuple(1, 4, 7, 8, 99, 0xFF));
@@ -88,7 +54,7 @@ TEST_F(Analog, ChannelNamesAndInfoFollowTypeBoardAndChannelValue) {
 TEST_F(Analog, CurrentsVoltagesAndAmplificationRanges) {
     Ints channelAnswer = {1500};
     Script([&channelAnswer](uint8_t command) {
-        return command == 0x50 ? Pass(0x50, {0x10013}) : Pass(command, channelAnswer);
+        return command == 0x50 ? PassAnswer(0x50, {0x10013}) : PassAnswer(command, channelAnswer);
     });
     double current = 0.0, voltage = 0.0;
     EXPECT_EQ(Outcome(client_.GetCurrent(1, current), current), std::make_tuple(1, 1.5));
@@ -128,7 +94,7 @@ TEST_F(Analog, AveragesDivideByTenAndPhaseDropsTheExtremes) {
         if (samples.empty()) return Bytes{};
         const int32_t sample = samples.front();
         samples.pop_front();
-        return command == 0x49 ? Pass(0x49, {31, sample}) : Pass(0x4A, {sample});
+        return command == 0x49 ? PassAnswer(0x49, {31, sample}) : PassAnswer(0x4A, {sample});
     });
     int32_t a = 0, b = 0;
     EXPECT_EQ(Outcome(client_.GetAverageChannelValue(1, a, b), a, b), std::make_tuple(1, 31, 6));

@@ -1,32 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "comm/channel.h"
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
 using test::Bytes;
 
-// The relay answers unless a test scripts the answers itself.
-class BusModules : public ::testing::Test {
+class BusModules : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    BusModules() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
     // Gives module `module` its memory with a 44-byte identity block.
     void FitIdentityBlock(int32_t module, const Bytes& identity) {
         sim::MemoryArea area{0, 0x1000, 0, 0xFF, {}};
@@ -34,13 +18,7 @@ protected:
         relay_.Hardware().memory.areas[module + 10] = area;
     }
 
-    sim::RelayModel relay_;
     sim::SerialPortsState& state_ = relay_.Hardware().serialPorts;
-    test::ScriptedPeer peer_{
-        [this](const Bytes& bytes) { return relay_.Receive(bytes.data(), bytes.size(), line_.Line().PcSettings()); }};
-    test::VirtualLineFixture line_{peer_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(BusModules, BusInformationUnpacksItsWordsAndKeepsOrClearsOnFailure) {

@@ -1,38 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include "comm/channel.h"
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
-using Scalars = std::vector<std::vector<int32_t>>;
+using Scalars = std::vector<test::Ints>;
 
-class Calibration : public ::testing::Test {
+class Calibration : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    Calibration() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    Scalars Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
-
-    sim::RelayModel relay_;
     sim::AnalogState& analog_ = relay_.Hardware().analog;
     sim::SerialPortsState& bus_ = relay_.Hardware().serialPorts;
-    test::VirtualLineFixture line_{relay_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfAwayFromZero) {

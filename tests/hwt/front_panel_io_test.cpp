@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <tuple>
 
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
@@ -15,34 +11,11 @@ using sim::AnswerScalar;
 using sim::EncodeHwtAnswer;
 using sim::HwtAnswerField;
 using test::Bytes;
-using Ints = std::vector<int32_t>;
+using test::Ints;
 
-// The relay answers unless a test scripts the answers itself.
-class FrontPanelIo : public ::testing::Test {
+class FrontPanelIo : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    FrontPanelIo() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    // How many requests with `command` went out.
-    size_t Sent(uint8_t command) {
-        const auto& writes = line_.Line().Writes();
-        return static_cast<size_t>(std::count_if(
-            writes.begin(), writes.end(), [command](const auto& written) { return written.bytes[2] == command; }));
-    }
-
-    sim::RelayModel relay_;
     sim::FrontPanelState& panel_ = relay_.Hardware().frontPanel;
-    test::ScriptedPeer peer_{
-        [this](const Bytes& bytes) { return relay_.Receive(bytes.data(), bytes.size(), line_.Line().PcSettings()); }};
-    test::VirtualLineFixture line_{peer_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(FrontPanelIo, SetLedsSwitchesEveryLedAndCountsOnlyThoseSwitchedOn) {
@@ -52,7 +25,7 @@ TEST_F(FrontPanelIo, SetLedsSwitchesEveryLedAndCountsOnlyThoseSwitchedOn) {
         for (size_t led = 0; led < 5; ++led) EXPECT_EQ(panel_.leds[led], leds[led] == '1') << pattern << led;
     }
     EXPECT_EQ(client_.SetLeds(4), 0);
-    EXPECT_EQ(Sent(0x0E), 4u * 6);
+    EXPECT_EQ(Sent(0x0E).size(), 4u * 6);
     // Only the value 1 means on.
     EXPECT_EQ(client_.SetLed(3, 2), 1);
     EXPECT_EQ(line_.Line().Writes().back().bytes, (Bytes{0x68, 0x04, 0x0E, 0x05, 0x03, 0x00, 0x16}));
@@ -157,7 +130,7 @@ TEST_F(FrontPanelIo, InputMasksMarkAnsweringInputsAndStayWithinTheSlotsAndSpans)
     std::array<uint32_t, 2> bits{};
     EXPECT_EQ(Outcome(client_.GetBinaryInputMaskAvailable(bits), bits[0], bits[1]),
               std::make_tuple(1, 0xFFFFFFFF, 0xFFFFFFFF));
-    EXPECT_EQ(Sent(0x0C), 65u);
+    EXPECT_EQ(Sent(0x0C).size(), 65u);
 
     // Twelve fields: four bytes, an empty block, then four-byte words.
     bool answerSecond = true;

@@ -1,47 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
-#include <tuple>
 
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
 using sim::AnswerScalar;
 using test::Bytes;
-using Ints = std::vector<int32_t>;
+using test::Ints;
 
-// The relay answers unless a test scripts the answers per command code.
-class IdentityClock : public ::testing::Test {
+class IdentityClock : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    IdentityClock() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    void Script(std::function<Bytes(uint8_t command)> answer) {
-        peer_.SetScript([answer](const Bytes& request) { return std::vector<Bytes>{answer(request[2])}; });
-    }
-    // The request of write `index`, as the relay decodes it.
-    sim::HwtRequestFrame Request(size_t index) {
-        const Bytes& bytes = line_.Line().Writes().at(index).bytes;
-        return sim::HwtRequestAssembler().Feed(bytes.data(), bytes.size()).at(0);
-    }
-    // The commands written since the last call.
-    std::vector<uint8_t> TakeCommands() {
-        std::vector<uint8_t> commands;
-        for (const auto& written : line_.Line().Writes()) commands.push_back(written.bytes[2]);
-        line_.Line().ClearWrites();
-        return commands;
-    }
     // The result, then day, month, year, hour, minute and second.
     Ints Date() {
         Ints out(7, 9);
@@ -55,13 +26,7 @@ protected:
         return out;
     }
 
-    sim::RelayModel relay_;
     sim::IdentityState& identity_ = relay_.Hardware().identity;
-    test::ScriptedPeer peer_{
-        [this](const Bytes& bytes) { return relay_.Receive(bytes.data(), bytes.size(), line_.Line().PcSettings()); }};
-    test::VirtualLineFixture line_{peer_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(IdentityClock, IdentityTextsVersionNumberAndCpuId) {

@@ -1,38 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
-#include <tuple>
 
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
 using test::Bytes;
 using test::CountOf;
-using Ints = std::vector<int32_t>;
+using test::Ints;
 
-// The relay answers unless a test scripts the answers itself.
-class Memory : public ::testing::Test {
+class Memory : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    Memory() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    // The scalars of the last request, as the relay decoded them.
-    Ints LastScalars() {
-        const Bytes& frame = line_.Line().Writes().back().bytes;
-        return sim::HwtRequestAssembler().Feed(frame.data(), frame.size()).at(0).scalars;
-    }
     // Answers the statuses in turn, the last one from then on.
     void AnswerStatus(std::vector<uint8_t> statuses) {
         auto next = std::make_shared<size_t>(0);
@@ -42,13 +23,7 @@ protected:
         });
     }
 
-    sim::RelayModel relay_;
     sim::MemoryState& memory_ = relay_.Hardware().memory;
-    test::ScriptedPeer peer_{
-        [this](const Bytes& bytes) { return relay_.Receive(bytes.data(), bytes.size(), line_.Line().PcSettings()); }};
-    test::VirtualLineFixture line_{peer_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(Memory, ReadsStartAtTheEvenAddressBeforeAndCopyOnlyWhatTheAnswerCarried) {
@@ -56,10 +31,10 @@ TEST_F(Memory, ReadsStartAtTheEvenAddressBeforeAndCopyOnlyWhatTheAnswerCarried) 
     std::vector<uint8_t> read;
     EXPECT_EQ(Outcome(client_.ReadMemoryAligned16(0, 0x101, 4, read), read),
               std::make_tuple(1, Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
-    EXPECT_EQ(LastScalars(), (Ints{0, 0x100, 5}));
+    EXPECT_EQ(Sent(0x17).back(), (Ints{0, 0x100, 5}));
     EXPECT_EQ(Outcome(client_.ReadMemoryAligned16(0, 0x102, 3, read), read),
               std::make_tuple(1, Bytes{0xA2, 0xA3, 0xA4}));
-    EXPECT_EQ(LastScalars(), (Ints{0, 0x102, 3}));
+    EXPECT_EQ(Sent(0x17).back(), (Ints{0, 0x102, 3}));
 
     // Bytes the answer did not carry read as 0.
     peer_.SetScript([](const Bytes& request) {

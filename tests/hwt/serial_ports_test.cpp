@@ -1,36 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "comm/channel.h"
-#include "hwt/hwt_client.h"
-#include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay {
 namespace {
 
 using test::Bytes;
 
-class SerialPorts : public ::testing::Test {
+class SerialPorts : public test::HwtRelayTest {
 protected:
-    // The relay's hardware-test firmware listens at its start rate.
-    SerialPorts() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
-
-    // A call's result followed by the outputs it left, for one comparison.
-    template <typename... Out>
-    static std::tuple<int, Out...> Outcome(int result, const Out&... out) {
-        return {result, out...};
-    }
-
-    std::vector<uint8_t> CommandsSent() {
-        std::vector<uint8_t> commands;
-        for (const auto& written : line_.Line().Writes()) commands.push_back(written.bytes[2]);
-        return commands;
-    }
     void WriteDualPort(uint32_t address, const std::string& text) {
         relay_.Hardware().memory.areas.at(0).Write(address, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     }
@@ -41,12 +21,8 @@ protected:
         return text;
     }
 
-    sim::RelayModel relay_;
     sim::SerialPortsState& ports_ = relay_.Hardware().serialPorts;
     std::string& cpu_ = relay_.Hardware().identity.cpuType;
-    test::VirtualLineFixture line_{relay_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
 };
 
 TEST_F(SerialPorts, PortSlotsComeFromTheCpuBoardsTable) {
@@ -75,7 +51,7 @@ TEST_F(SerialPorts, PortTestsTakeTheRelaysVerdictInTwoTriesOrOne) {
     // A protection interface times out on the relay's side: two tries.
     line_.Line().ClearWrites();
     EXPECT_EQ(Outcome(client_.TestSerialPort(3, ok), ok), std::make_tuple(0, 0));
-    EXPECT_EQ(CommandsSent(), (std::vector<uint8_t>{0x2C, 0x2C}));
+    EXPECT_EQ(TakeCommands(), (std::vector<uint8_t>{0x2C, 0x2C}));
     EXPECT_EQ(client_.AttemptLimit(), CHwtV4Client::kDefaultAttempts);
 
     // The extended test: the link port cannot loop back, but it plainly works.
@@ -83,7 +59,7 @@ TEST_F(SerialPorts, PortTestsTakeTheRelaysVerdictInTwoTriesOrOne) {
     EXPECT_EQ(Outcome(client_.TestSerialPortEx(0, ok), ok), std::make_tuple(1, 1));
     line_.Line().ClearWrites();
     EXPECT_EQ(Outcome(client_.TestSerialPortEx(2, ok), ok), std::make_tuple(0, 0));
-    EXPECT_EQ(CommandsSent(), (std::vector<uint8_t>{0x2C}));
+    EXPECT_EQ(TakeCommands(), (std::vector<uint8_t>{0x2C}));
     EXPECT_EQ(client_.AttemptLimit(), CHwtV4Client::kDefaultAttempts);
 }
 
@@ -113,8 +89,8 @@ TEST_F(SerialPorts, ExtendedTestRestartsAStartedLinkModule) {
     EXPECT_EQ(Outcome(client_.TestSerialPortEx(3, ok), ok), std::make_tuple(1, 1));
     EXPECT_EQ(client_.DeviceStatus(), static_cast<uint32_t>(kHwtPass));
     EXPECT_EQ(ReadDualPort(0x910000 + 0x19C, 4), "ABCD");
-    EXPECT_EQ(CommandsSent(), (std::vector<uint8_t>{0x2C, 0x2D, 0x51, 0x6F, 0x17, 0x17, 0x18, 0x3F}));
     EXPECT_EQ(line_.Line().Writes().back().bytes, (Bytes{0x68, 0x03, 0x3F, 0x01, 0x03, 0x43}));
+    EXPECT_EQ(TakeCommands(), (std::vector<uint8_t>{0x2C, 0x2D, 0x51, 0x6F, 0x17, 0x17, 0x18, 0x3F}));
     EXPECT_GE(line_.Clock().NowMs() - startMs, 13000);
 }
 
@@ -157,7 +133,7 @@ TEST_F(SerialPorts, ExtendedTestTouchesNoMemoryWithoutADualPortAddress) {
     ports_.ports[2].id = 0x0C;
     int32_t ok = 0;
     EXPECT_EQ(Outcome(client_.TestSerialPortEx(2, ok), ok), std::make_tuple(0, 0));
-    const auto commands = CommandsSent();
+    const auto commands = TakeCommands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x17) + std::count(commands.begin(), commands.end(), 0x18),
               0);
     EXPECT_TRUE(relay_.Hardware().memory.areas.at(0).bytes.empty());

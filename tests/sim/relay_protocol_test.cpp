@@ -13,7 +13,7 @@
 #include "sim/hwt_codec.h"
 #include "sim/memory_line.h"
 #include "sim/relay_model.h"
-#include "support/virtual_line.h"
+#include "support/hwt_relay.h"
 
 namespace testbay::sim {
 namespace {
@@ -23,16 +23,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kBootSystem = 1;
 constexpr uint32_t kApplication = 2;
 
-// The hardware-test firmware and the client on one in-memory line.
-class RelayFirmware : public ::testing::Test {
-protected:
-    RelayFirmware() { ComBaud(channel_, RelayModel::kHardwareTestStartBaud); }
-
-    RelayModel relay_;
-    test::VirtualLineFixture line_{relay_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
-};
+using RelayFirmware = test::HwtRelayTest;
 
 TEST(RelayModelAnswers, SendOnlyCommandsGetNoAnswerButTakeEffect) {
     RelayModel relay(LineSettings{38400, kParityNone, kStopOne});
