@@ -42,14 +42,9 @@ TEST(FrameGeometryTest, StoredPositionIsUsedOnlyWhenItFitsTheScreen) {
 }
 
 // The modes of the reset telegrams the PC wrote since the last ClearWrites.
-std::vector<int32_t> ResetModesWritten(sim::MemoryLine& line) {
-    sim::HwtRequestAssembler assembler;
+std::vector<int32_t> ResetModesWritten(const sim::MemoryLine& line) {
     std::vector<int32_t> modes;
-    for (const sim::MemoryLine::Written& write : line.Writes()) {
-        for (const sim::HwtRequestFrame& request : assembler.Feed(write.bytes.data(), write.bytes.size())) {
-            if (request.command == kResetCommand && !request.scalars.empty()) modes.push_back(request.scalars[0]);
-        }
-    }
+    for (const auto& scalars : test::SentScalars(line, kResetCommand)) modes.push_back(scalars.at(0));
     return modes;
 }
 

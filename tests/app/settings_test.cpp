@@ -1,8 +1,4 @@
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include "app/directories.h"
 #include "app/settings.h"
@@ -58,40 +54,6 @@ TEST_F(Settings, SharedFileLivesInTheWindowsDirectory) {
     EXPECT_EQ(ReadWindowsIniString("wstest", "time", "", value, sizeof(value), settings::kSharedFile), 2u);
     EXPECT_EQ(ReadWholeFile(dir_.File("Testbay.ini")), "");
 }
-
-#ifndef _WIN32
-TEST_F(Settings, TwoProcessesWritingAtOnceLoseNothing) {
-    constexpr int kWrites = 150;
-    pid_t writers[2];
-    for (int writer = 0; writer < 2; ++writer) {
-        writers[writer] = fork();
-        ASSERT_GE(writers[writer], 0);
-        if (writers[writer] == 0) {
-            const std::string key = "Writer" + std::to_string(writer);
-            bool ok = true;
-            for (int value = 1; value <= kWrites; ++value) {
-                ok = WriteIniInt("Testbay", key.c_str(), value, "Testbay.ini") != 0 && ok;
-                ok = WriteIniInt(("Section" + std::to_string(writer)).c_str(), ("Key" + std::to_string(value)).c_str(),
-                                 value, "Testbay.ini") != 0 && ok;
-            }
-            _exit(ok ? 0 : 1);
-        }
-    }
-    for (const pid_t writer : writers) {
-        int status = 0;
-        waitpid(writer, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    for (int writer = 0; writer < 2; ++writer) {
-        EXPECT_EQ(ReadIniInt("Testbay", ("Writer" + std::to_string(writer)).c_str(), 0, "Testbay.ini"), kWrites);
-        for (int value = 1; value <= kWrites; ++value) {
-            ASSERT_EQ(ReadIniInt(("Section" + std::to_string(writer)).c_str(), ("Key" + std::to_string(value)).c_str(),
-                                 0, "Testbay.ini"),
-                      value);
-        }
-    }
-}
-#endif
 
 }  // namespace
 }  // namespace testbay

@@ -7,24 +7,16 @@
 namespace testbay {
 namespace {
 
+using test::BootTelegram;
 using test::Bytes;
 using test::CountOf;
 using test::VirtualLineFixture;
-
-// A command telegram or answer: padded to 16 bytes, then the CRC high byte first.
-Bytes CommandFrame(Bytes head) {
-    head.resize(16, 0);
-    const uint16_t crc = Crc16Xmodem(head.data(), head.size());
-    head.push_back(static_cast<uint8_t>(crc >> 8));
-    head.push_back(static_cast<uint8_t>(crc));
-    return head;
-}
 
 int FeedAll(FrameReceiver& receiver, const Bytes& bytes) { return receiver.Feed(bytes.data(), bytes.size()); }
 
 TEST(UpdateAnswers, CrcCheckValueResidueAndWhereAnswersEnd) {
     EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
-    const Bytes answer = CommandFrame({kNak, 'E'});
+    const Bytes answer = BootTelegram({kNak, 'E'});
     EXPECT_EQ(Crc16Xmodem(answer.data(), answer.size()), 0);
 
     // A NAK alone at the end of a block is a whole answer.
@@ -45,7 +37,6 @@ TEST(UpdateAnswers, CrcCheckValueResidueAndWhereAnswersEnd) {
 class BootLink : public ::testing::Test {
 protected:
     const auto& Writes() { return line_.Line().Writes(); }
-    bool Traced(const std::string& text) const { return line_.Trace().find(text) != std::string::npos; }
 
     sim::RelayModel relay_{sim::RelayConfig{.startState = 1}};
     VirtualLineFixture line_{relay_};
@@ -60,13 +51,13 @@ TEST_F(BootLink, ConnectScansTheBootRatesThenSetsTheTransferModeAndResetHasItsKn
     ASSERT_EQ(Writes().size(), 3u + 3u + 3u + 1u + 1u);
     EXPECT_EQ(Writes().back().bytes[1], 'P');
     EXPECT_EQ(Writes().back().bytes[3], 0xFF);
-    EXPECT_TRUE(Traced("CV4Update::Connect -> 0\n"));
+    EXPECT_TRUE(line_.Traced("CV4Update::Connect -> 0\n"));
 
     line_.Line().ClearWrites();
     EXPECT_EQ(update_.Reset(4), kUpdateOk);
     ASSERT_EQ(Writes().size(), 1u);
-    EXPECT_EQ(Writes()[0].bytes, CommandFrame({0x11, 0x52, 0x04}));
-    EXPECT_TRUE(Traced("CV4Update::Reset -> 0 \n"));
+    EXPECT_EQ(Writes()[0].bytes, BootTelegram({0x11, 0x52, 0x04}));
+    EXPECT_TRUE(line_.Traced("CV4Update::Reset -> 0 \n"));
 }
 
 TEST_F(BootLink, SilentBootSystemGetsThreeTelegramsPerAcceptedRateAndPort255NeverChangesTheRate) {
@@ -105,13 +96,13 @@ TEST_F(BootLink, OrderNumberBlockIsStoredWithItsEscTextLoggedAndAPersistentNakFa
     EXPECT_EQ(update_.SetBFNr(reinterpret_cast<const uint8_t*>("X"), 1), kBfNrNotAcknowledged);
     EXPECT_EQ(Writes().size(), 4u);
     EXPECT_EQ(CountOf(line_.Trace(), "NAK # 0 ->repeat\n"), 4);
-    EXPECT_TRUE(Traced("CV4Update::Send -> 1\n"));
-    EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 276 \n"));
+    EXPECT_TRUE(line_.Traced("CV4Update::Send -> 1\n"));
+    EXPECT_TRUE(line_.Traced("CV4Update::SetBFNr -> 276 \n"));
 }
 
 TEST(BootLinkAnswers, BadCrcRepeatsUnlessTheAnswerIsAResetAndBellCodesMayRefuseTheTransferMode) {
     test::ScriptedPeer peer([](const Bytes& request) {
-        Bytes answer = CommandFrame({kAck, request[1]});
+        Bytes answer = BootTelegram({kAck, request[1]});
         answer.back() ^= 0xFF;
         return std::vector<Bytes>{answer};
     });
@@ -125,12 +116,12 @@ TEST(BootLinkAnswers, BadCrcRepeatsUnlessTheAnswerIsAResetAndBellCodesMayRefuseT
 
     uint8_t bellCode = '2';
     peer.SetScript([&bellCode](const Bytes&) {
-        return std::vector<Bytes>{bellCode ? CommandFrame({kBel, 'P', 0, bellCode}) : CommandFrame({kAck, 'P', 0x42})};
+        return std::vector<Bytes>{bellCode ? BootTelegram({kBel, 'P', 0, bellCode}) : BootTelegram({kAck, 'P', 0x42})};
     });
     uint8_t out = 0x99;
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, &out), kTransferModeRefused2);
     EXPECT_EQ(out, 0);
-    EXPECT_NE(line.Trace().find("CV4Update::SetTransferMode -> 291 \n"), std::string::npos);
+    EXPECT_TRUE(line.Traced("CV4Update::SetTransferMode -> 291 \n"));
     bellCode = '7';
     EXPECT_EQ(update.SetTransferMode(0xFF, 0, 0, 0, 0, &out), kUpdateOk);
     bellCode = 0;

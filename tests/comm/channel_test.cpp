@@ -60,7 +60,7 @@ TEST_F(Channel, OpenIsExclusiveAndAClosedIndexIsNeverReusedAndRaisesPortGeschlos
     EXPECT_EQ(ComGetPortNumber(channel_), 0);
     EXPECT_EQ(ComGetPortNumber(next), 1);
     EXPECT_EQ(ComLastChannel(), next);
-    EXPECT_NE(Trace().find("Schnittstelle geschlossen"), std::string::npos);
+    EXPECT_TRUE(line_.Traced("Schnittstelle geschlossen"));
 }
 
 TEST_F(Channel, ExchangeDrainsStaleInputTracesAndCountsBothDirections) {
@@ -69,8 +69,8 @@ TEST_F(Channel, ExchangeDrainsStaleInputTracesAndCountsBothDirections) {
     EXPECT_EQ(Exchange(kLedCountRequest, 60), kExchangeComplete);
     EXPECT_EQ(Bytes(receiver_.Frame(), receiver_.Frame() + receiver_.FrameCount()), kLedCountAnswer);
     EXPECT_EQ(receiver_.RawCount(), kLedCountAnswer.size());
-    EXPECT_NE(Trace().find(">68 02 0E 00 0E"), std::string::npos);
-    EXPECT_NE(Trace().find("<68 04 0E 01 01 10 20"), std::string::npos);
+    EXPECT_TRUE(line_.Traced(">68 02 0E 00 0E"));
+    EXPECT_TRUE(line_.Traced("<68 04 0E 01 01 10 20"));
     EXPECT_EQ(ComTakeByteCount(channel_), 5u + 5u + 7u);  // the drained frame crossed the line too
     EXPECT_EQ(ComTakeByteCount(channel_), 0u);
 }
@@ -165,8 +165,8 @@ TEST_F(Channel, ComWaitSleepsInWholeStepsAndRefusedRateOrStopBitsKeepTheOldSetti
     EXPECT_EQ(ComBaud(channel_, 153600), 0);
     EXPECT_EQ(ComGetBaud(channel_), 57600u);
     EXPECT_EQ(line_.Clock().TotalSleptMs(), 300 + 20);
-    EXPECT_NE(Trace().find("ComBaud(57600): 1\n"), std::string::npos);
-    EXPECT_NE(Trace().find("ComBaud(153600): 0\n"), std::string::npos);
+    EXPECT_TRUE(line_.Traced("ComBaud(57600): 1\n"));
+    EXPECT_TRUE(line_.Traced("ComBaud(153600): 0\n"));
 
     ComParity(channel_, kParityMark, kStopTwo);
     EXPECT_EQ(line_.Line().PcSettings().parity, kParityMark);

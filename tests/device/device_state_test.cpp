@@ -35,7 +35,6 @@ int64_t StampOf(const std::string& trace, const std::string& entry, bool last) {
 template <uint32_t kStartState>
 class RelayIn : public ::testing::Test {
 protected:
-    bool Traced(const std::string& text) const { return line_.Trace().find(text) != std::string::npos; }
 
     sim::RelayModel relay_{sim::RelayConfig{.startState = kStartState}};
     test::VirtualLineFixture line_{relay_};
@@ -61,7 +60,7 @@ TEST_F(DeviceState, SilentRelayIsProbedInTheHintsOrderAndWaitedForFifteenTimes) 
     EXPECT_EQ(WaitHwt(channel_), 1);
     EXPECT_GE(line_.Clock().NowMs() - start, 15 * 300);
     EXPECT_EQ(ComGetBaud(channel_), 38400u);
-    EXPECT_TRUE(Traced("WaitHwt() 1\n"));
+    EXPECT_TRUE(line_.Traced("WaitHwt() 1\n"));
 
     CHwtV4Client client(channel_);
     EXPECT_EQ(client.EnterHardwaretest(), 0);
@@ -82,14 +81,14 @@ TEST_F(InApplication, HintThreeFindsTheApplicationLastAndTheChangeIsVerified) {
     EXPECT_EQ(GetDeviceState(channel_, state), 0);
     EXPECT_EQ(state, 2u);
     EXPECT_EQ(ProbeOrder(line_.Line()), "HBA");
-    EXPECT_TRUE(Traced("Application active\n"));
-    EXPECT_TRUE(Traced("GetDeviceState -> 0\n"));
+    EXPECT_TRUE(line_.Traced("Application active\n"));
+    EXPECT_TRUE(line_.Traced("GetDeviceState -> 0\n"));
 
     line_.Line().ClearWrites();
     EXPECT_EQ(SetDeviceState(channel_, 2, 3, 1, 0), 3u);
     EXPECT_EQ(line_.Line().Writes()[0].bytes, (test::Bytes{0x10, 0x41, 0x00, 0x41, 0x16}));
     EXPECT_EQ(ProbeOrder(line_.Line()), "AH");
-    EXPECT_TRUE(Traced("App -> Hwt\n"));
+    EXPECT_TRUE(line_.Traced("App -> Hwt\n"));
 }
 
 TEST_F(InApplication, RestartTooSlowForWaitHwtIsUnconfirmedEvenThoughTheHardwareTestAnswersLater) {
@@ -108,9 +107,9 @@ TEST_F(InApplication, RestartTooSlowForWaitHwtIsUnconfirmedEvenThoughTheHardware
     EXPECT_EQ(relay_.State(), 3u);
     // Both looks find the hardware test; neither counts.
     EXPECT_EQ(ProbeOrder(line_.Line()), "AHBAHBAH");
-    EXPECT_TRUE(Traced("WaitHwt() 1\n"));
+    EXPECT_TRUE(line_.Traced("WaitHwt() 1\n"));
     EXPECT_EQ(CountOf(line_.Trace(), "HWT active\n"), 2);
-    EXPECT_TRUE(Traced("SetDeviceState -> 4\n"));
+    EXPECT_TRUE(line_.Traced("SetDeviceState -> 4\n"));
 }
 
 TEST_F(InBootSystem, FromBootTheHardwareTestAnswersWithoutVerification) {
@@ -121,9 +120,9 @@ TEST_F(InBootSystem, FromBootTheHardwareTestAnswersWithoutVerification) {
     EXPECT_EQ(SetDeviceState(channel_, 1, 3, 1, 0), 3u);
     EXPECT_EQ(ProbeOrder(line_.Line()), "BH");
     EXPECT_EQ(relay_.State(), 3u);
-    EXPECT_TRUE(Traced("Boot -> Hwt\n"));
-    EXPECT_TRUE(Traced("WaitHwt() 0\n"));
-    EXPECT_TRUE(Traced("SetDeviceState -> 3\n"));
+    EXPECT_TRUE(line_.Traced("Boot -> Hwt\n"));
+    EXPECT_TRUE(line_.Traced("WaitHwt() 0\n"));
+    EXPECT_TRUE(line_.Traced("SetDeviceState -> 3\n"));
 }
 
 class BootSystemFallback : public DeviceState {
@@ -160,7 +159,7 @@ TEST_F(BootSystemFallback, OrderAndSerialNumberGoThroughTheBootSystemEachWithIts
     EXPECT_EQ(relay_.State(), 3u);
     EXPECT_EQ(relay_.Hardware().identity.mlfb, "QR9031-5TC90-1MA0");
     EXPECT_EQ(relay_.Hardware().identity.serialNumber, "TQ2711112222");
-    EXPECT_TRUE(Traced("CV4Update::SetBFNr -> 0 \n"));
+    EXPECT_TRUE(line_.Traced("CV4Update::SetBFNr -> 0 \n"));
 }
 
 // A boot system that answers NAK to everything, even to the restart out of it,

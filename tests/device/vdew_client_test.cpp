@@ -24,7 +24,7 @@ TEST_F(Vdew, NoRelayOrOnlyASingleCharacterAcknowledgementMeans192ProbeFramesOfKn
     EXPECT_EQ(client_.ConnectV4(0, nullptr), 1);
     ASSERT_EQ(peer_.Requests().size(), 192u);
     for (const Bytes& frame : peer_.Requests()) ASSERT_EQ(frame, (Bytes{0x10, 0x47, 0x00, 0x47, 0x16}));
-    EXPECT_NE(line_.Trace().find("CVDEWClient::ConnectV4()\n"), std::string::npos);
+    EXPECT_TRUE(line_.Traced("CVDEWClient::ConnectV4()\n"));
     AnswerWith({{0xE5}});
     EXPECT_EQ(client_.ConnectV4(0, nullptr), 1);
     EXPECT_EQ(peer_.Requests().size(), 2 * 192u);

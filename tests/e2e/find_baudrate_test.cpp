@@ -29,15 +29,6 @@ TEST_P(FindBaudrateAt, FindsTheRelayAfterTheLowerRates) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, FindBaudrateAt, ::testing::Values(115200u, 153600u));
 
-TEST(EndToEnd, FindBaudrateReportsSilentLine) {
-    RelayProcess relay({"--silent"});
-    RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
-    CHwtV4Client client(channel.Index());
-    EXPECT_EQ(client.FindBaudrate(), 1);
-    EXPECT_EQ(ComGetBaud(channel.Index()), 153600u);
-}
-
 TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {
     RelayProcess relay({"--corrupt-every", "3", "--drop-every", "4", "--noise", "5"});
     RelayChannel channel;

@@ -8,22 +8,13 @@ namespace {
 
 using test::Bytes;
 using test::VirtualLineFixture;
-using BaudCommand = std::pair<uint32_t, uint32_t>;
+using BaudCommand = std::vector<int32_t>;
 
 template <uint32_t kRelayBaud>
 class LinkAt : public ::testing::Test {
 protected:
-    // The 0x2B telegrams the PC sent, as (port, baud).
-    std::vector<BaudCommand> BaudCommands() {
-        std::vector<BaudCommand> commands;
-        for (const auto& written : line_.Line().Writes()) {
-            const Bytes& frame = written.bytes;
-            if (frame.size() < 6 || frame[2] != 0x2B) continue;
-            const uint32_t baud = static_cast<uint32_t>(frame[5] << 24 | frame[6] << 16 | frame[7] << 8 | frame[8]);
-            commands.emplace_back(frame[4], baud);
-        }
-        return commands;
-    }
+    // The rate-change telegrams the PC sent, as their port and rate.
+    std::vector<BaudCommand> BaudCommands() { return test::SentScalars(line_.Line(), 0x2B); }
 
     sim::RelayModel relay_{LineSettings{kRelayBaud, kParityNone, kStopOne}};
     VirtualLineFixture line_{relay_};

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "protocol/crc.h"
 #include "bootlink/update_receivers.h"
 #include "device/vdew_client.h"
 #include "hwt/hwt_client.h"
 #include "hwt/hwt_request.h"
+#include "protocol/crc.h"
 #include "sim/hwt_codec.h"
 #include "sim/memory_line.h"
 #include "sim/relay_model.h"
@@ -109,28 +109,6 @@ Bytes Exchange(RelayModel& relay, const FaultConfig& faults, const LineSettings&
     return answer;
 }
 
-Bytes WithBootCrc(Bytes telegram) {
-    const uint16_t crc = Crc16Xmodem(telegram.data(), telegram.size() - 2);
-    telegram[telegram.size() - 2] = static_cast<uint8_t>(crc >> 8);
-    telegram.back() = static_cast<uint8_t>(crc);
-    return telegram;
-}
-
-Bytes BootCommand(char letter) {
-    Bytes telegram(kCommandAnswerSize, 0);
-    telegram[0] = kCommandStart;
-    telegram[1] = static_cast<uint8_t>(letter);
-    return WithBootCrc(telegram);
-}
-
-Bytes BootBlock(const std::string& kind, const std::string& text) {
-    Bytes telegram(1024, 0);
-    telegram[0] = kBlockStart;
-    std::copy(kind.begin(), kind.end(), telegram.begin() + 1);
-    std::copy(text.begin(), text.end(), telegram.begin() + 3);
-    return WithBootCrc(telegram);
-}
-
 // Whether the first `count` bytes hold any of `wanted`.
 bool HoldsAny(const Bytes& bytes, size_t count, std::initializer_list<uint8_t> wanted) {
     const auto end = bytes.begin() + static_cast<long>(count);
@@ -140,7 +118,7 @@ bool HoldsAny(const Bytes& bytes, size_t count, std::initializer_list<uint8_t> w
 TEST(FaultsInEveryState, TheBootSystemAnswersWithANakOrABadCrc) {
     RelayModel relay(RelayConfig{.startState = kBootSystem});
     const LineSettings boot = relay.Config().bootLine;
-    const Bytes identify = BootCommand('I');
+    const Bytes identify = test::BootTelegram({kCommandStart, 'I'});
     EXPECT_EQ(Exchange(relay, {.wrongEchoEvery = 1}, boot, identify), Bytes{kNak});
     const Bytes corrupted = Exchange(relay, {.corruptEvery = 1}, boot, identify);
     ASSERT_EQ(corrupted.size(), kCommandAnswerSize);
@@ -149,7 +127,8 @@ TEST(FaultsInEveryState, TheBootSystemAnswersWithANakOrABadCrc) {
 
     // A block's lone ACK has no CRC: it turns into a NAK. The ESC text before
     // it has no check to break.
-    const Bytes stored = Exchange(relay, {.corruptEvery = 1}, boot, BootBlock("MW", "ZX4417-0AB"));
+    const Bytes block = test::BootTelegram({kBlockStart, 'M', 'W', 'Z', 'X', '4', '4', '1', '7'}, 1024);
+    const Bytes stored = Exchange(relay, {.corruptEvery = 1}, boot, block);
     ASSERT_EQ(stored.size(), BlockAnswerReceiver::kEscBlockSize + 1);
     EXPECT_EQ(stored.front(), kEsc);
     EXPECT_EQ(stored.back(), kNak);

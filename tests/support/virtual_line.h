@@ -8,6 +8,8 @@
 #include "comm/channel.h"
 #include "comm/trace.h"
 #include "platform/clock.h"
+#include "protocol/boot_protocol.h"
+#include "protocol/crc.h"
 #include "sim/memory_line.h"
 #include "sim/relay_model.h"
 #include "support/temp_dir.h"
@@ -61,6 +63,7 @@ public:
         return channel;
     }
     std::string Trace() const { return ReadTextFile(dir_.File("LOG.TXT")); }
+    bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }
 
     VirtualClock& Clock() { return clock_; }
     sim::MemoryLine& Line() { return line_; }
@@ -83,6 +86,16 @@ inline std::vector<std::vector<int32_t>> SentScalars(const sim::MemoryLine& line
         }
     }
     return scalars;
+}
+
+// A boot-system telegram: `head` padded with zeros to `size` bytes, the last
+// two of them the CRC, high byte first.
+inline Bytes BootTelegram(Bytes head, size_t size = kCommandAnswerSize) {
+    head.resize(size - 2, 0);
+    const uint16_t crc = Crc16Xmodem(head.data(), head.size());
+    head.push_back(static_cast<uint8_t>(crc >> 8));
+    head.push_back(static_cast<uint8_t>(crc));
+    return head;
 }
 
 // Counts the non-overlapping occurrences of `needle` in `text`.

@@ -37,16 +37,7 @@ protected:
         test_.Apply(notice);
         if (onNotice_) onNotice_();
     }
-    std::vector<sim::HwtRequestFrame> Requests(uint8_t command) {
-        sim::HwtRequestAssembler assembler;
-        std::vector<sim::HwtRequestFrame> requests;
-        for (const auto& written : line_.Line().Writes()) {
-            for (auto& request : assembler.Feed(written.bytes.data(), written.bytes.size())) {
-                if (request.command == command) requests.push_back(std::move(request));
-            }
-        }
-        return requests;
-    }
+    std::vector<std::vector<int32_t>> Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
     sim::RelayPort& Port() { return relay_.Hardware().serialPorts.ports.at(kPort); }
 
     sim::RelayModel relay_;
@@ -63,7 +54,7 @@ TEST_F(EnhancedCommTestRun, ASingleRunMakesOneCycleAndThenFinishes) {
     const int64_t startMs = line_.Clock().NowMs();
     Run();
     EXPECT_EQ(ids_, (Ids{kCommTestPassed, kCommTestFinished}));
-    EXPECT_EQ(Requests(kPortTestCommand).size(), 1u);
+    EXPECT_EQ(Sent(kPortTestCommand).size(), 1u);
     EXPECT_GE(line_.Clock().NowMs() - startMs, 1000);  // the interval is waited after the one cycle too
 
     ids_.clear();
@@ -127,16 +118,16 @@ TEST_F(EnhancedCommTestRun, AFailingSendGivesTwoErrorLines) {
 TEST_F(EnhancedCommTestRun, InputsReachTheRelayAndOnlyAFilledBaudRateBoxSetsTheRate) {
     inputs_.lengthText = "64";  // sent and waited for, a fixed length goes as a number
     Run();
-    EXPECT_TRUE(Requests(kBaudrateCommand).empty());
-    ASSERT_EQ(Requests(kPortTestCommand).size(), 1u);
-    EXPECT_EQ(Requests(kPortTestCommand)[0].scalars, (std::vector<int32_t>{kPort, 3000, 64, 0}));
+    EXPECT_TRUE(Sent(kBaudrateCommand).empty());
+    ASSERT_EQ(Sent(kPortTestCommand).size(), 1u);
+    EXPECT_EQ(Sent(kPortTestCommand)[0], (std::vector<int32_t>{kPort, 3000, 64, 0}));
 
     inputs_.baudText = "19200";
     inputs_.sendAndWait = false;
     inputs_.data = CommTestData::kHexadecimal;
     inputs_.hexText = "10 47 00 47 16";
     Run();
-    EXPECT_EQ(Requests(kBaudrateCommand).size(), 1u);
+    EXPECT_EQ(Sent(kBaudrateCommand).size(), 1u);
     EXPECT_EQ(Port().baud, 19200u);
     EXPECT_EQ(Port().sent, (Bytes{0x10, 0x47, 0x00, 0x47, 0x16}));
 }
