@@ -7,6 +7,7 @@
 #include "app/directories.h"
 #include "comm/channel.h"
 #include "comm/trace.h"
+#include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/crc.h"
@@ -75,6 +76,16 @@ private:
     ScopedClock clockScope_;
     sim::MemoryLine line_;
     std::vector<int> channels_;
+};
+
+// The relay model on COM1 at the hardware-test firmware's start rate, with a client.
+struct HwtRelayRig {
+    HwtRelayRig() { ComBaud(channel, sim::RelayModel::kHardwareTestStartBaud); }
+
+    sim::RelayModel relay;
+    VirtualLineFixture line{relay};
+    int channel = line.OpenChannel();
+    CHwtV4Client client{channel};
 };
 
 // The scalars of every request of `command` that the PC wrote on `line`.

@@ -24,8 +24,6 @@ constexpr int32_t kPort = 1;  // the relay's RS485 port, with a test plug unless
 
 class EnhancedCommTestRun : public ::testing::Test {
 protected:
-    void SetUp() override { ComBaud(channel_, 38400); }
-
     void Run() {
         ASSERT_TRUE(test_.Start(inputs_));
         test_.Join();
@@ -37,13 +35,10 @@ protected:
         test_.Apply(notice);
         if (onNotice_) onNotice_();
     }
-    std::vector<std::vector<int32_t>> Sent(uint8_t command) { return test::SentScalars(line_.Line(), command); }
-    sim::RelayPort& Port() { return relay_.Hardware().serialPorts.ports.at(kPort); }
+    std::vector<std::vector<int32_t>> Sent(uint8_t command) { return test::SentScalars(rig_.line.Line(), command); }
+    sim::RelayPort& Port() { return rig_.relay.Hardware().serialPorts.ports.at(kPort); }
 
-    sim::RelayModel relay_;
-    test::VirtualLineFixture line_{relay_};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
+    test::HwtRelayRig rig_;
     CommTestInputs inputs_;
     Ids ids_;
     std::function<void()> onNotice_;
@@ -51,11 +46,11 @@ protected:
 };
 
 TEST_F(EnhancedCommTestRun, ASingleRunMakesOneCycleAndThenFinishes) {
-    const int64_t startMs = line_.Clock().NowMs();
+    const int64_t startMs = rig_.line.Clock().NowMs();
     Run();
     EXPECT_EQ(ids_, (Ids{kCommTestPassed, kCommTestFinished}));
     EXPECT_EQ(Sent(kPortTestCommand).size(), 1u);
-    EXPECT_GE(line_.Clock().NowMs() - startMs, 1000);  // the interval is waited after the one cycle too
+    EXPECT_GE(rig_.line.Clock().NowMs() - startMs, 1000);  // the interval is waited after the one cycle too
 
     ids_.clear();
     Port().loopbackPlug = false;  // nothing comes back: the relay reports -1
@@ -66,7 +61,7 @@ TEST_F(EnhancedCommTestRun, ASingleRunMakesOneCycleAndThenFinishes) {
     EXPECT_EQ(line.number + " " + line.code + " " + line.commentary, "1 -1 Timeout");
 
     // A closed channel ends even a repeated run.
-    ComClose(channel_);
+    ComClose(rig_.channel);
     inputs_.repeat = true;
     Run();
     EXPECT_EQ(test_.ErrorLines().front().commentary, "Port geschlossen");

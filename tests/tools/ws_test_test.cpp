@@ -46,22 +46,16 @@ struct RecordedWsTest {
 
 class WsTestRunning : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ComBaud(channel_, 38400);
-        ASSERT_EQ(client_.WsInit(kChannel, 3), 1);
-    }
+    void SetUp() override { ASSERT_EQ(rig_.client.WsInit(kChannel, 3), 1); }
     std::string Setting(const char* key) {
         char value[64] = {};
         ReadWindowsIniString("WSTEST", key, "<none>", value, sizeof(value), "TESTBAY.INI");
         return value;
     }
-    sim::WsChannel& Link() { return relay_.Hardware().analog.ws[kChannel]; }
+    sim::WsChannel& Link() { return rig_.relay.Hardware().analog.ws[kChannel]; }
 
-    sim::RelayModel relay_;
-    test::VirtualLineFixture line_{relay_};
-    test::ScopedEnv windowsDir_{"TESTBAY_WINDOWS_DIR", line_.Dir().Path()};
-    int channel_ = line_.OpenChannel();
-    CHwtV4Client client_{channel_};
+    test::HwtRelayRig rig_;
+    test::ScopedEnv windowsDir_{"TESTBAY_WINDOWS_DIR", rig_.line.Dir().Path()};
     WsTestRun run_;
 };
 
@@ -110,17 +104,17 @@ TEST_F(WsTestRunning, FailureLinesCarryTheTestNumberAndTheRelaysReport) {
         test::MatchesPattern(lines[1], "Test#002 ??:??:?? CODE=01 RX=00000000 TX=00000000 Kanal nicht initialisiert"))
         << lines[1];
 
-    const std::string path = line_.Dir().File("failures.txt");
+    const std::string path = rig_.line.Dir().File("failures.txt");
     ASSERT_TRUE(recorded.logic.SaveFailureList(path));
     EXPECT_EQ(test::ReadTextFile(path), lines[0] + "\n" + lines[1] + "\n");
-    EXPECT_FALSE(recorded.logic.SaveFailureList(line_.Dir().File("missing/failures.txt")));
+    EXPECT_FALSE(recorded.logic.SaveFailureList(rig_.line.Dir().File("missing/failures.txt")));
 }
 
 TEST_F(WsTestRunning, SettingsAreReadAtOpeningAndWrittenAtEveryStart) {
     RecordedWsTest recorded(run_);
     // The time, baud-rate entry and clock recovery shown for a stored file.
     const auto shown = [&](const char* ini) {
-        test::WriteWholeFile(line_.Dir().File("TESTBAY.INI"), ini);
+        test::WriteWholeFile(rig_.line.Dir().File("TESTBAY.INI"), ini);
         recorded.logic.ReadSettings();
         return std::tuple(recorded.logic.TimeText(), recorded.logic.BaudEntry(), recorded.logic.ClockRecovery());
     };

@@ -24,17 +24,10 @@ constexpr int kLoopedPort = 1;
 constexpr int kWsChannel = 0;
 
 // A virtual relay on COM1 with its client, and TESTBAY.INI in the test's directory.
-struct RelayRig {
-    RelayRig() {
-        ComBaud(channel, 38400);
-        client.WsInit(kWsChannel, 3);
-    }
+struct RelayRig : test::HwtRelayRig {
+    RelayRig() { client.WsInit(kWsChannel, 3); }
 
-    sim::RelayModel relay;
-    test::VirtualLineFixture line{relay};
     test::ScopedEnv windowsDir{"TESTBAY_WINDOWS_DIR", line.Dir().Path()};
-    int channel = line.OpenChannel();
-    CHwtV4Client client{channel};
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QtTest>
-#include <memory>
 
 #include "hwt/hwt_client.h"
 #include "pages/hwt_sheet_view.h"
@@ -18,19 +17,6 @@ class HwtSheetTest : public QObject {
     Q_OBJECT
 
 private:
-    // The relay's front port, RS485 port with a test plug and fibre-optic
-    // port; the protection interface is not listed.
-    struct Bench {
-        Bench() {
-            ComBaud(channel, sim::RelayModel::kHardwareTestStartBaud);
-            client = std::make_unique<CHwtV4Client>(channel);
-        }
-        sim::RelayModel relay;
-        test::VirtualLineFixture line{relay};
-        int channel = line.OpenChannel();
-        std::unique_ptr<CHwtV4Client> client;
-    };
-
     // The test dialogs are modal: note the caption of the next one and close it.
     static void CloseNextModalDialog(QString& caption) {
         QTimer::singleShot(0, [&caption] {
@@ -44,7 +30,9 @@ private:
 
 private slots:
     void ButtonsReachTheLogicAndOpenTheTestDialogs() {
-        Bench bench;
+        // The relay's front port, RS485 port with a test plug and fibre-optic
+        // port; the protection interface is not listed.
+        test::HwtRelayRig bench;
         CHWTSheet sheet;
         sheet.show();
         CHWTCom& page = *sheet.SerialPorts();
