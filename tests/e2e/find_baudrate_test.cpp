@@ -16,9 +16,7 @@ class FindBaudrateAt : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(FindBaudrateAt, FindsTheRelayAfterTheLowerRates) {
     RelayProcess relay({"--baud", std::to_string(GetParam()), "--cpu", "PBX1"});
-    ASSERT_FALSE(relay.Device().empty());
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     EXPECT_EQ(client.FindBaudrate(), 0);
     EXPECT_EQ(ComGetBaud(channel.Index()), GetParam());
@@ -32,7 +30,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, FindBaudrateAt, ::testing::Values(115200u, 15360
 TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {
     RelayProcess relay({"--corrupt-every", "3", "--drop-every", "4", "--noise", "5"});
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.FindBaudrate(), 0);
     for (int32_t led = 1; led <= 16; ++led) EXPECT_EQ(client.SetLed(led, led % 2), 1) << "LED " << led;
@@ -46,7 +43,6 @@ TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {
 TEST(EndToEnd, BaudrateChangeMovesBothSides) {
     RelayProcess relay({"--cpu", "MBX2"});
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.FindBaudrate(), 0);
     EXPECT_EQ(client.SetBaudrate(0, 0), 1);
@@ -60,7 +56,6 @@ TEST(EndToEnd, BaudrateChangeMovesBothSides) {
 TEST(EndToEnd, UnpluggedLineEndsTheExchangeByItsTimeout) {
     RelayProcess relay({});
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.FindBaudrate(), 0);
     relay.Stop();

@@ -15,9 +15,7 @@ using test::RelayProcess;
 // request takes 60 ms on the wire, as long as the whole window of Send.
 TEST(WireTiming, LongRequestGetsItsFullAnswerWindowAndTheNextCommandItsOwnAnswer) {
     RelayProcess relay({"--wire-timing", "--leds", "4"});
-    ASSERT_FALSE(relay.Device().empty());
     RelayChannel channel;
-    ASSERT_GE(channel.Index(), 0);
     CHwtV4Client client(channel.Index());
     ASSERT_EQ(client.FindBaudrate(), 0);
     ASSERT_EQ(client.SetLed(2, 1), 1);

@@ -119,20 +119,6 @@ TEST_F(Telegramm, TimeoutZeroSendsWithoutListeningOversizedRequestsAreNotSentAnd
     EXPECT_EQ(client_.AttemptLimit(), 4u);
 }
 
-TEST_F(Telegramm, SetLedsWithoutAnswerDoesNotWalkAStaleCount) {
-    // Answers the first LED count with 200, then nothing ever again.
-    AnswerWith([answered = false](uint8_t command) mutable {
-        if (answered || command != 0x0E) return std::vector<Bytes>{};
-        answered = true;
-        return std::vector<Bytes>{EncodeHwtAnswer(command, kHwtPass, {sim::AnswerScalar(200)})};
-    });
-    int32_t count = 0;
-    ASSERT_EQ(client_.GetLedCount(count), 1);
-    ASSERT_EQ(count, 200);
-    EXPECT_EQ(client_.SetLeds(1), 0);
-    EXPECT_EQ(Transmissions(), 1u + 4u);
-}
-
 TEST(CurrentClient, DestroyingClientsInAnyOrderLeavesTheNewestLivingOneCurrent) {
     CHwtV4Client application(-1);
     auto first = std::make_unique<CHwtV4Client>(-1);

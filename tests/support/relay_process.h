@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -17,7 +19,10 @@ public:
     explicit RelayProcess(const std::vector<std::string>& options, const std::string& relayPath = TESTBAY_RELAY_PATH) {
         std::vector<std::string> argv{relayPath};
         argv.insert(argv.end(), options.begin(), options.end());
-        if (!process_.Start(argv) || !process_.ReadLine(device_, 5000)) device_.clear();
+        if (!process_.Start(argv) || !process_.ReadLine(device_, 5000)) {
+            device_.clear();
+            ADD_FAILURE() << "testbay-relay did not start";
+        }
         WriteWholeFile(dir_.File("Testbay.ini"), "[Ports]\r\nCOM1=" + device_ + "\r\n[FirmwareUpdate]\r\nLogfile=1\r\n");
         SetConfigDirectory(dir_.Path());
         SetTempDirectory(dir_.Path());
@@ -34,10 +39,12 @@ private:
     std::string device_;
 };
 
-// COM1 opened as a channel for the length of a test.
+// COM1 opened as a channel for the length of a test; a test without it fails.
 class RelayChannel {
 public:
-    RelayChannel() { ComOpen(1, channel_); }
+    RelayChannel() {
+        if (!ComOpen(1, channel_)) ADD_FAILURE() << "COM1 did not open";
+    }
     ~RelayChannel() { ComClose(channel_); }
     RelayChannel(const RelayChannel&) = delete;
     RelayChannel& operator=(const RelayChannel&) = delete;

@@ -37,8 +37,9 @@ class CommTestsTest : public QObject {
 
 private slots:
     // A failing send and the relay's code give two lines, the newest on top;
-    // closing or destroying the dialog mid-run stops its worker.
-    void enhancedListsFailuresAndStopsWhenClosed() {
+    // destroying the dialog mid-run stops its worker (closing it is the stop
+    // signal's case).
+    void enhancedListsFailuresAndStopsWhenDestroyed() {
         RelayRig rig;
         sim::RelayPort& port = rig.relay.Hardware().serialPorts.ports.at(kLoopedPort);
         port.broken = true;
@@ -62,10 +63,6 @@ private slots:
         test::NamedChild<QLineEdit>(*dialog, "intervalBox")->setText("10");
         start->click();
         QTRY_VERIFY(failures->text().toInt() >= 6);
-        dialog->close();
-        QCOMPARE(start->text(), QString("&Start"));
-        start->click();
-        QTRY_VERIFY(failures->text().toInt() >= 2);
         dialog.reset();
     }
 
