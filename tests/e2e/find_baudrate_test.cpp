@@ -27,19 +27,6 @@ TEST_P(FindBaudrateAt, FindsTheRelayAfterTheLowerRates) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, FindBaudrateAt, ::testing::Values(115200u, 153600u));
 
-TEST(EndToEnd, RepeatsRideOverCorruptedAndLostAnswers) {
-    RelayProcess relay({"--corrupt-every", "3", "--drop-every", "4", "--noise", "5"});
-    RelayChannel channel;
-    CHwtV4Client client(channel.Index());
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    for (int32_t led = 1; led <= 16; ++led) EXPECT_EQ(client.SetLed(led, led % 2), 1) << "LED " << led;
-    for (int32_t led = 1; led <= 16; ++led) {
-        int32_t on = -1;
-        EXPECT_EQ(client.GetLed(led, on), 1);
-        EXPECT_EQ(on, led % 2) << "LED " << led;
-    }
-}
-
 TEST(EndToEnd, BaudrateChangeMovesBothSides) {
     RelayProcess relay({"--cpu", "MBX2"});
     RelayChannel channel;
@@ -51,17 +38,6 @@ TEST(EndToEnd, BaudrateChangeMovesBothSides) {
     EXPECT_EQ(client.ReduceBaudrate(), 1);
     EXPECT_EQ(ComGetBaud(channel.Index()), 115200u);
     EXPECT_EQ(client.CheckHwt(), 1);
-}
-
-TEST(EndToEnd, UnpluggedLineEndsTheExchangeByItsTimeout) {
-    RelayProcess relay({});
-    RelayChannel channel;
-    CHwtV4Client client(channel.Index());
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    relay.Stop();
-    int32_t count = 0;
-    EXPECT_EQ(client.GetLedCount(count), 0);
-    EXPECT_EQ(client.GetLedCount(count), 0);
 }
 
 }  // namespace
