@@ -41,12 +41,9 @@ TEST_F(BusModules, BusInformationUnpacksItsWordsAndKeepsOrClearsOnFailure) {
 
 TEST_F(BusModules, AnswersWithoutABlockNeverHandOnTheBlockOfTheCommandBefore) {
     // Memory reads bring eight bytes; every other command passes without a block.
-    peer_.SetScript([](const Bytes& request) {
-        if (request[2] == 0x17) {
-            return std::vector<Bytes>{
-                sim::EncodeHwtAnswer(0x17, kHwtPass, {sim::AnswerText("\x11\x22\x33\x44\x55\x66\x77\x88")})};
-        }
-        return std::vector<Bytes>{sim::EncodeHwtAnswer(request[2], kHwtPass, {sim::AnswerScalar(0x0102)})};
+    Script([](uint8_t command) {
+        if (command != 0x17) return test::PassAnswer(command, {0x0102});
+        return sim::EncodeHwtAnswer(0x17, kHwtPass, {sim::AnswerText("\x11\x22\x33\x44\x55\x66\x77\x88")});
     });
     std::vector<uint8_t> read;
     const auto afterARead = [&] { ASSERT_EQ(client_.ReadMemory(0, 0, 8, read), 1); };

@@ -33,7 +33,7 @@ TEST_F(FrontPanelIo, SetLedsSwitchesEveryLedAndCountsOnlyThoseSwitchedOn) {
 
     // Four LEDs; switching one on fails, switching one off works.
     peer_.SetScript([](const Bytes& request) {
-        if (request[1] == 2) return std::vector<Bytes>{EncodeHwtAnswer(0x0E, kHwtPass, {AnswerScalar(4)})};
+        if (request[1] == 2) return std::vector<Bytes>{test::PassAnswer(0x0E, {4})};
         return std::vector<Bytes>{sim::StatusAnswer(0x0E, request[5] == 1 ? kHwtFail : kHwtPass)};
     });
     line_.Line().ClearWrites();
@@ -48,7 +48,7 @@ TEST_F(FrontPanelIo, SetLedsWalksOnlyACountItsOwnLedCountPassed) {
     std::optional<uint8_t> countStatus;
     std::vector<HwtAnswerField> countFields;
     peer_.SetScript([&](const Bytes& request) {
-        if (request[2] != 0x0E) return std::vector<Bytes>{EncodeHwtAnswer(request[2], kHwtPass, {AnswerScalar(1600)})};
+        if (request[2] != 0x0E) return std::vector<Bytes>{test::PassAnswer(request[2], {1600})};
         if (request[1] != 2) return std::vector<Bytes>{sim::StatusAnswer(0x0E, kHwtPass)};
         if (!countStatus) return std::vector<Bytes>{};
         return std::vector<Bytes>{EncodeHwtAnswer(0x0E, *countStatus, countFields)};
@@ -112,9 +112,7 @@ TEST_F(FrontPanelIo, BinaryInputsStateAndInfo) {
     EXPECT_EQ(client_.GetBinaryInputInfo(21, threshold, board), 0);
 
     // A state outside 0 and 1 fails and reads as off.
-    peer_.SetScript([](const Bytes& request) {
-        return std::vector<Bytes>{EncodeHwtAnswer(request[2], kHwtPass, {AnswerScalar(2)})};
-    });
+    Script([](uint8_t command) { return test::PassAnswer(command, {2}); });
     EXPECT_EQ(Outcome(client_.GetBinaryInput(1, on), on), std::make_tuple(0, 0));
 }
 

@@ -101,15 +101,11 @@ TEST_F(IdentityClock, TimeCodeInBothAnswerForms) {
     int32_t signal = 7;
     EXPECT_EQ(Outcome(client_.GetTimeCodeSignal(signal), signal), std::make_tuple(1, 1));
 
-    Script([](uint8_t command) { return sim::EncodeHwtAnswer(command, kHwtPass, {AnswerScalar(0), AnswerScalar(5)}); });
+    Script([](uint8_t command) { return test::PassAnswer(command, {0, 5}); });
     EXPECT_EQ(TimeCode(), (Ints{1, 1, 1, 70, 0, 0, 0, 5}));
 
     // After a lost answer the form does not follow the fields of the command before.
-    Script([](uint8_t command) {
-        if (command == 0x39) return Bytes{};
-        return sim::EncodeHwtAnswer(command, kHwtPass,
-                                    {AnswerScalar(1), AnswerScalar(2), AnswerScalar(3), AnswerScalar(4)});
-    });
+    Script([](uint8_t command) { return command == 0x39 ? Bytes{} : test::PassAnswer(command, {1, 2, 3, 4}); });
     ASSERT_EQ(Date()[0], 1);
     TakeCommands();
     const Ints lost = TimeCode();
