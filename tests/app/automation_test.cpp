@@ -18,7 +18,7 @@ using sim::AnswerText;
 using sim::EncodeHwtAnswer;
 using test::Bytes;
 
-TEST(AutomationTable, PositionsNamesAndTypes) {
+TEST(AutomationTable, PositionsAndNamesInAnyCase) {
     const auto& methods = AutomationMethods();
     ASSERT_EQ(methods.size(), 142u);
     const std::pair<int, const char*> anchors[] = {{1, "EnterHardwaretest"},   {40, "TestSerialPort"},

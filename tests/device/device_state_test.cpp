@@ -35,7 +35,6 @@ int64_t StampOf(const std::string& trace, const std::string& entry, bool last) {
 template <uint32_t kStartState>
 class RelayIn : public ::testing::Test {
 protected:
-
     sim::RelayModel relay_{sim::RelayConfig{.startState = kStartState}};
     test::VirtualLineFixture line_{relay_};
     int channel_ = line_.OpenChannel();

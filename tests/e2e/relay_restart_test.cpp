@@ -52,7 +52,7 @@ TEST(RelayRestart, AWriteAnsweredDoneIsSentOnceMore) {
     LogOpen("LOG.TXT");
     {
         RelayChannel channel;
-            CHwtV4Client client(channel.Index());
+        CHwtV4Client client(channel.Index());
         ASSERT_EQ(client.FindBaudrate(), 0);
         const std::vector<uint8_t> data{0x12, 0x34, 0x56, 0x78};
         EXPECT_EQ(client.WriteMemory(1, 0x00800000, data), 1);
