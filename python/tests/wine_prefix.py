@@ -62,8 +62,9 @@ class WinePrefix:
             except OSError:
                 continue
             # Wine shows a program's whole Windows command line as its first argument.
-            name = arguments[0].split(b" ")[0].strip(b'"').lower()
-            if name.endswith(program.lower().encode()) and b"WINEPREFIX=" + self.path.encode() in variables:
+            line = arguments[0].decode(errors="replace")
+            name = line[1:].split('"')[0] if line.startswith('"') else line.split(" ")[0]
+            if name.lower().endswith(program.lower()) and b"WINEPREFIX=" + self.path.encode() in variables:
                 found.append(int(pid))
         return found
 
