@@ -80,6 +80,7 @@ ROOM_TOO_SMALL = Fault(com=-2147024809, rpc=-32602,
                        text="parameter 3: length 4 exceeds the string of 2 characters or the limit of 251")
 
 SERIAL = "TQ2690001234"
+ORDER_NUMBER = "QR8425-5TB92-3MD1+Z2A"  # the virtual relay's
 SEQUENCE = [
     Step("no port 7", "EnterHardwaretestAtPort", ("", 7), expect="False"),
     Step("inactive", "IsActiv", expect="False"),
@@ -111,6 +112,9 @@ SEQUENCE = [
     Let("room", " " * 16),
     Step("serial by value", "GetSerialNumber", (ByValue("room"),), ("room",), "True " + " " * 16),
     Step("serial from a literal", "GetSerialNumber", ("",), expect="True"),
+    # Copied into the caller's string in place: its length stays, a zero byte ends the text.
+    Let("room", " " * 32),
+    Step("order number into room", "GetMlfb", (Var("room"),), ("room",), f"True {ORDER_NUMBER}~" + " " * 10),
     Step("level", "SetLevel", ("x",), expect="True"),
     Let("gain", 1.25),
     Step("write calibration", "SetCalibrationValue", (1, 0, 0, Var("gain"), 0.5), expect="True"),
