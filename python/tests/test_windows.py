@@ -6,10 +6,7 @@ Needs $TESTBAY_WINDOWS_SERVER (testbay.exe), $TESTBAY_RELAY, $TESTBAY_WINE
 
 import glob
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -18,6 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from fault_campaign import bound_ms  # noqa: E402
 from testbay import Dispatch  # noqa: E402
 from testbay.relay import VirtualRelay  # noqa: E402
+from wine_prefix import WinePrefix  # noqa: E402
 
 SERVER = os.environ.get("TESTBAY_WINDOWS_SERVER", "")
 WINE = os.environ.get("TESTBAY_WINE", "")
@@ -26,53 +24,27 @@ PORT = 5
 CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
 
 
-def wine_environment():
-    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all")
-    env.pop("TESTBAY_CONFIG_DIR", None)
-    return env
-
-
 @unittest.skipUnless(SERVER and WINE and PREFIX, "needs testbay.exe, Wine and a prefix folder")
 class UnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.env = wine_environment()
-        shutil.rmtree(PREFIX, ignore_errors=True)
-        started = time.monotonic()
-        subprocess.run(["wineboot", "-i"], env=dict(cls.env, WINEDLLOVERRIDES="mscoree,mshtml="), check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # One wine server for the whole class: every program start then takes a fraction of a second.
-        subprocess.run(["wineserver", "-w"], env=cls.env, check=True)
-        subprocess.run(["wineserver", "-p"], env=cls.env, check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        cls.boot_seconds = time.monotonic() - started
-        # Through a file, not a pipe: the first program starts Wine's services, which
-        # inherit its output and would keep a pipe open.
-        cls.windows_temp = cls.wine_output([WINE, "cmd.exe", "/c", "echo %TEMP%"])
-        cls.windows_temp = cls.wine_output(["winepath", "-u", cls.windows_temp])
-        cls.config = os.path.join(PREFIX, "drive_c", *CONFIG_SUBPATH)
+        cls.prefix = WinePrefix(PREFIX, WINE)
+        cls.prefix.boot()
+        cls.env = cls.prefix.env
+        cls.windows_temp = cls.prefix.unix_path(cls.prefix.run("cmd.exe", "/c", "echo %TEMP%"))
+        cls.config = cls.prefix.drive_c(*CONFIG_SUBPATH)
         os.makedirs(cls.config, exist_ok=True)
         with open(os.path.join(cls.config, "Testbay.ini"), "w", newline="\r\n") as ini:
             ini.write("[FirmwareUpdate]\nLogfile=1\n")
 
     @classmethod
-    def wine_output(cls, command):
-        with tempfile.TemporaryFile("w+") as output:
-            subprocess.run(command, env=cls.env, check=True, stdout=output, stderr=subprocess.DEVNULL)
-            output.seek(0)
-            return output.read().strip()
-
-    @classmethod
     def tearDownClass(cls):
-        subprocess.run(["wineserver", "-k"], env=cls.env, check=False)
+        cls.prefix.close()
 
     def relay(self, *options):
         relay = VirtualRelay(list(options))
-        link = os.path.join(PREFIX, "dosdevices", f"com{PORT}")
-        if os.path.lexists(link):
-            os.remove(link)
-        os.symlink(relay.device, link)
         self.addCleanup(relay.stop)
+        self.prefix.map_port(PORT, relay.device)
         return relay
 
     def document(self):

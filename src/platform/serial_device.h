@@ -60,6 +60,8 @@ private:
     void* handle_ = nullptr;  // the port's HANDLE, opened for overlapped calls
     void* event_ = nullptr;   // signals the end of one overlapped call
     void* claim_ = nullptr;   // the named object that keeps other instances away
+    // Wine may still write the event mask of an abandoned wait: it lands here, not on a stack.
+    mutable unsigned long waitEvents_ = 0;
 #else
     bool WaitUntilSent(int64_t startUs, size_t length);
 

@@ -248,8 +248,7 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
         OVERLAPPED call{};
         call.hEvent = event_;
         ResetEvent(event_);
-        DWORD events = 0;
-        if (!WaitCommEvent(port, &events, &call)) {
+        if (!WaitCommEvent(port, &waitEvents_, &call)) {
             if (GetLastError() != ERROR_IO_PENDING) return Wait::Failed;
             // A byte that came before the wait began raises no event.
             if (InputQueued(port) != 0 || WaitForSingleObject(event_, remaining) != WAIT_OBJECT_0) {
