@@ -8,7 +8,8 @@ relay="$2"
 export WINEPREFIX="$build/wineprefix-bench" WINEDEBUG=-all
 rm -rf "$WINEPREFIX"
 run="$(cd "$(dirname "$0")" && pwd)/../tests/windows/under_wine.sh"
-"$run" "$build/testbay.exe" -RegServer
+# The wine server starts with this first program and keeps its output: quiet.
+"$run" "$build/testbay.exe" -RegServer >/dev/null 2>&1 || { echo "testbay.exe -RegServer failed" >&2; exit 1; }
 "$relay" --baud 115200 --link "$WINEPREFIX/dosdevices/com5" >/dev/null &
 relay_pid=$!
 trap 'kill $relay_pid; wineserver -k >/dev/null 2>&1 || true' EXIT
