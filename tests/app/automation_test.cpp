@@ -7,7 +7,7 @@
 #include "app/automation_methods.h"
 #include "app/automation_server.h"
 #include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/answer_table.h"
 
 namespace testbay {
 namespace {
@@ -60,8 +60,6 @@ TEST(AutomationStrings, InPlaceCopiesKeepTheLengthAndTextsTravelAsLatin1) {
 // The relay answers by command code what the test sets; the LED count always passes.
 class Automation : public ::testing::Test {
 protected:
-    using Answer = std::function<Bytes(const Bytes& request)>;
-
     json Call(const std::string& method, json params = json::array()) {
         const json request{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
         const auto reply = server_.HandleLine(request.dump());
@@ -71,21 +69,13 @@ protected:
     void Connect() { ASSERT_EQ(Result("EnterHardwaretestAtPort", {"", 1})["return"], true); }
     // Successive answers of one command carry these first fields.
     void Sequence(uint8_t command, std::vector<int32_t> values) {
-        answers_[command] = [command, values, next = size_t{0}](const Bytes&) mutable {
+        firmware_.answers[command] = [command, values, next = size_t{0}](const Bytes&) mutable {
             const int32_t value = values[std::min(next++, values.size() - 1)];
             return EncodeHwtAnswer(command, 1, {AnswerScalar(value), AnswerScalar(value)});
         };
     }
 
-    std::map<uint8_t, Answer> answers_;
-    test::ScriptedPeer peer_{[this](const Bytes& request) {
-        const auto found = answers_.find(request[2]);
-        if (request[2] == 0x0E || found == answers_.end()) {
-            return std::vector<Bytes>{EncodeHwtAnswer(request[2], request[2] == 0x0E ? 1 : 3, {})};
-        }
-        return std::vector<Bytes>{found->second(request)};
-    }};
-    test::VirtualLineFixture line_{peer_};
+    test::AnswerTable firmware_;
     AutomationServer server_;
 };
 
@@ -118,11 +108,11 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     EXPECT_EQ(phase["return"], true);
     EXPECT_NEAR(phase["out"][0].get<double>(), 180.0, 1.0);
 
-    answers_[0x49] = [](const Bytes& request) {
+    firmware_.answers[0x49] = [](const Bytes& request) {
         return EncodeHwtAnswer(0x49, 1, {AnswerScalar(request.size() > 5 ? 21 : 8), AnswerScalar(0)});
     };
     int32_t type = 4;
-    answers_[0x4D] = [&type](const Bytes&) {
+    firmware_.answers[0x4D] = [&type](const Bytes&) {
         return EncodeHwtAnswer(0x4D, 1, {AnswerScalar(0), AnswerScalar(type), AnswerScalar(0), AnswerScalar(0),
                                          AnswerScalar(3)});
     };
@@ -130,11 +120,11 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     type = 6;
     EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:?21");
 
-    answers_[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText("~   123x*   -   ?   045 ")}); };
+    firmware_.answers[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText("~   123x*   -   ?   045 ")}); };
     EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {-999, 123, 980, 999, 32768, 45}}}));
 
     Bytes sent;
-    answers_[0x53] = [&sent](const Bytes& request) {
+    firmware_.answers[0x53] = [&sent](const Bytes& request) {
         sent = request;
         return EncodeHwtAnswer(0x53, 1, {});
     };
@@ -146,7 +136,7 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
 TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheServerGoesOn) {
     Connect();
     size_t reads = 0;
-    answers_[0x17] = [&reads](const Bytes&) {
+    firmware_.answers[0x17] = [&reads](const Bytes&) {
         ++reads;
         return EncodeHwtAnswer(0x17, 1, {AnswerText("abc")});
     };
@@ -165,7 +155,7 @@ TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheS
 
 TEST_F(Automation, ThermoboxFieldsAreDecimalsWithLeadingBlanksAndASign) {
     Connect();
-    answers_[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")}); };
+    firmware_.answers[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")}); };
     EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {25, -5, 7, 12, 7, 9}}}));
 }
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,7 @@
 #include "app/automation_methods.h"
 #include "app/version.h"
 #include "sim/hwt_codec.h"
-#include "support/virtual_line.h"
+#include "support/answer_table.h"
 
 namespace testbay {
 namespace {
@@ -89,15 +88,7 @@ protected:
         ASSERT_TRUE(True(Call(L"EnterHardwaretestAtPort", {Text(none.value), Short(1)})));
     }
 
-    std::map<uint8_t, std::function<Bytes(const Bytes&)>> answers_;
-    test::ScriptedPeer peer_{[this](const Bytes& request) {
-        const auto found = answers_.find(request[2]);
-        if (request[2] == 0x0E || found == answers_.end()) {
-            return std::vector<Bytes>{EncodeHwtAnswer(request[2], request[2] == 0x0E ? 1 : 3, {})};
-        }
-        return std::vector<Bytes>{found->second(request)};
-    }};
-    test::VirtualLineFixture line_{peer_};
+    test::AnswerTable firmware_;
     AutomationDispatch* object_ = new AutomationDispatch;
 };
 
@@ -129,7 +120,7 @@ TEST_F(AutomationDispatchTest, NamesMatchInAnyCaseAndIdentifiersAreTablePosition
 
 TEST_F(AutomationDispatchTest, OutputsAreWrittenBackIntoTheCallersVariablesInTheirTypes) {
     Connect();
-    answers_[0x16] = [](const Bytes&) {
+    firmware_.answers[0x16] = [](const Bytes&) {
         return EncodeHwtAnswer(0x16, 1, {AnswerScalar(7), AnswerScalar(8), AnswerScalar(9), AnswerScalar(1)});
     };
     VARIANT variable;
@@ -151,14 +142,14 @@ TEST_F(AutomationDispatchTest, OutputsAreWrittenBackIntoTheCallersVariablesInThe
     EXPECT_EQ(V_BOOL(&flagVariable), VARIANT_TRUE);
     EXPECT_EQ(flag, VARIANT_TRUE);
 
-    answers_[0x4A] = [](const Bytes&) { return EncodeHwtAnswer(0x4A, 1, {AnswerScalar(90000), AnswerScalar(90000)}); };
+    firmware_.answers[0x4A] = [](const Bytes&) { return EncodeHwtAnswer(0x4A, 1, {AnswerScalar(90000), AnswerScalar(90000)}); };
     double degrees = 0;
     EXPECT_TRUE(True(Call(L"GetAveragePhaseDifference", {Long(1), Boolean(true), Reference(VT_R8, &degrees)})));
     EXPECT_NEAR(degrees, 90.0, 0.5);
 
     // The caller's string is the room: its length stays, an 8-bit character
     // comes back through the ANSI code page.
-    answers_[0x17] = [](const Bytes&) { return EncodeHwtAnswer(0x17, 1, {AnswerText("\xE4" "bc")}); };
+    firmware_.answers[0x17] = [](const Bytes&) { return EncodeHwtAnswer(0x17, 1, {AnswerText("\xE4" "bc")}); };
     Bstr room(L"xyz1");
     EXPECT_TRUE(True(Call(L"ReadMemory", {Long(0), Long(0), Long(3), Reference(VT_BSTR, &room.value)})));
     EXPECT_EQ(room.Text(), L"\u00E4bc1");
