@@ -1,8 +1,6 @@
 """testbay.exe under Wine, driven through the Python client, against the
-virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5.
-
-Needs $TESTBAY_WINDOWS_SERVER (testbay.exe), $TESTBAY_RELAY, $TESTBAY_WINE
-(wine64) and $TESTBAY_WINE_PREFIX (a folder this test may delete and make)."""
+virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5
+(see wine_prefix for what it needs)."""
 
 import glob
 import os
@@ -13,44 +11,21 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
 from fault_campaign import bound_ms  # noqa: E402
-from testbay import Dispatch  # noqa: E402
-from testbay.relay import VirtualRelay  # noqa: E402
-from wine_prefix import WinePrefix  # noqa: E402
+import wine_prefix  # noqa: E402
+from wine_prefix import PORT  # noqa: E402
 
-SERVER = os.environ.get("TESTBAY_WINDOWS_SERVER", "")
-WINE = os.environ.get("TESTBAY_WINE", "")
-PREFIX = os.environ.get("TESTBAY_WINE_PREFIX", "")
-PORT = 5
 CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
 
 
-@unittest.skipUnless(SERVER and WINE and PREFIX, "needs testbay.exe, Wine and a prefix folder")
-class UnderWine(unittest.TestCase):
+class UnderWine(wine_prefix.WineTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.prefix = WinePrefix(PREFIX, WINE)
-        cls.prefix.boot()
-        cls.env = cls.prefix.env
+        super().setUpClass()
         cls.windows_temp = cls.prefix.unix_path(cls.prefix.run("cmd.exe", "/c", "echo %TEMP%"))
         cls.config = cls.prefix.drive_c(*CONFIG_SUBPATH)
         os.makedirs(cls.config, exist_ok=True)
         with open(os.path.join(cls.config, "Testbay.ini"), "w", newline="\r\n") as ini:
             ini.write("[FirmwareUpdate]\nLogfile=1\n")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-
-    def relay(self, *options):
-        relay = VirtualRelay(list(options))
-        self.addCleanup(relay.stop)
-        self.prefix.map_port(PORT, relay.device)
-        return relay
-
-    def document(self):
-        doc = Dispatch(server=[WINE, SERVER, "-JsonRpc"], env=self.env)
-        self.addCleanup(doc.close)
-        return doc
 
     def trace(self):
         logs = glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]", "LOG.TXT"))
@@ -65,7 +40,7 @@ class UnderWine(unittest.TestCase):
         for state in ("hwt", "app", "boot"):
             with self.subTest(state=state):
                 self.relay("--state", state, "--app-parity", "none")
-                doc = self.document()
+                doc = self.json_rpc_document()
                 self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
                 self.assertEqual(doc.GetLedCount(), (True, 16))
                 self.assertTrue(doc.ExitHardwaretest())
@@ -73,7 +48,7 @@ class UnderWine(unittest.TestCase):
 
     def test_memory_round_trip_found_rate_trace_and_settings_where_windows_keeps_them(self):
         self.relay("--baud", "115200")
-        doc = self.document()
+        doc = self.json_rpc_document()
         self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
         self.assertTrue(doc.WriteMemory(0, 0x1000, 4, "\x01\x02\xfe\xff"))
         self.assertEqual(doc.ReadMemory(0, 0x1000, 4, "    "), (True, "\x01\x02\xfe\xff"))
@@ -88,7 +63,7 @@ class UnderWine(unittest.TestCase):
 
     def test_a_relay_that_falls_silent_ends_every_call_within_its_bound(self):
         self.relay("--silent-after", "12")
-        doc = self.document()
+        doc = self.json_rpc_document()
         self.assertTrue(doc.EnterHardwaretestAtPort("", PORT))
         results = []
         for _ in range(16):
@@ -101,8 +76,8 @@ class UnderWine(unittest.TestCase):
 
     def test_a_second_program_cannot_open_the_port_the_first_holds(self):
         self.relay()
-        first = self.document()
-        second = self.document()
+        first = self.json_rpc_document()
+        second = self.json_rpc_document()
         self.assertTrue(first.EnterHardwaretestAtPort("", PORT))
         self.assertFalse(second.EnterHardwaretestAtPort("", PORT))
         self.assertEqual(first.close(), 0)
@@ -114,7 +89,7 @@ class UnderWine(unittest.TestCase):
         only the rates the terminal interface names on a pseudo-terminal, so the
         search tries 153600, is refused, and finds nothing."""
         self.relay("--baud", "153600")
-        doc = self.document()
+        doc = self.json_rpc_document()
         self.assertFalse(doc.EnterHardwaretestAtPort("", PORT))
         self.assertIn("ComBaud(153600): 0\r\n", self.trace())
 

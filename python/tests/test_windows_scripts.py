@@ -1,9 +1,7 @@
 """VBScript test-stand scripts calling Testbay.Document through COM (Wine's
 cscript.exe), and the same calls through testbay.exe -JsonRpc: both against
-a fresh virtual relay on COM5, both checked against one table of calls.
-
-Needs $TESTBAY_WINDOWS_SERVER (testbay.exe), $TESTBAY_RELAY, $TESTBAY_WINE
-(wine64) and $TESTBAY_WINE_PREFIX (a folder this test may delete and make)."""
+a fresh virtual relay on COM5, both checked against one table of calls
+(see wine_prefix for what it needs)."""
 
 import os
 import subprocess
@@ -14,14 +12,10 @@ from dataclasses import dataclass
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
-from testbay import AutomationError, Dispatch  # noqa: E402
-from testbay.relay import VirtualRelay  # noqa: E402
-from wine_prefix import WinePrefix  # noqa: E402
+from testbay import AutomationError  # noqa: E402
+import wine_prefix  # noqa: E402
+from wine_prefix import PORT, SERVER, WINE  # noqa: E402
 
-SERVER = os.environ.get("TESTBAY_WINDOWS_SERVER", "")
-WINE = os.environ.get("TESTBAY_WINE", "")
-PREFIX = os.environ.get("TESTBAY_WINE_PREFIX", "")
-PORT = 5
 PROGRAM = "testbay.exe"
 # Generous: a loaded machine under Wine, not a timing requirement.
 WAIT_SECONDS = 60
@@ -260,27 +254,15 @@ def expected_outcomes(sequence, transport):
     return expected
 
 
-@unittest.skipUnless(SERVER and WINE and PREFIX, "needs testbay.exe, Wine and a prefix folder")
-class ScriptsUnderWine(unittest.TestCase):
+class ScriptsUnderWine(wine_prefix.WineTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.prefix = WinePrefix(PREFIX, WINE)
-        cls.prefix.boot()
+        super().setUpClass()
         cls.register()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
 
     @classmethod
     def register(cls):
         cls.prefix.run(SERVER, "-RegServer")
-
-    def relay(self, *options):
-        relay = VirtualRelay(list(options))
-        self.addCleanup(relay.stop)
-        self.prefix.map_port(PORT, relay.device)
-        return relay
 
     def write_script(self, name, text):
         with open(self.prefix.drive_c(name), "w", newline="") as script:
@@ -298,8 +280,7 @@ class ScriptsUnderWine(unittest.TestCase):
                 if transport == "com":
                     outcomes = parse_script_output(self.cscript(name, script_of(sequence)))
                 else:
-                    doc = Dispatch(server=[WINE, SERVER, "-JsonRpc"], env=self.prefix.env)
-                    self.addCleanup(doc.close)
+                    doc = self.json_rpc_document()
                     outcomes = run_over_json_rpc(doc, sequence)
                     self.assertEqual(doc.close(), 0)
                 expected = expected_outcomes(sequence, transport)

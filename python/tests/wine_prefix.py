@@ -1,11 +1,25 @@
 """A fresh Wine prefix for the tests of the Windows build, with the virtual
-relay's pseudo-terminals mapped as COM ports."""
+relay's pseudo-terminals mapped as COM ports.
+
+The tests need $TESTBAY_WINDOWS_SERVER (testbay.exe), $TESTBAY_RELAY,
+$TESTBAY_WINE (wine64) and $TESTBAY_WINE_PREFIX (a folder they may delete and
+make)."""
 
 import os
 import shutil
 import subprocess
 import tempfile
 import time
+import unittest
+
+from testbay import Dispatch
+from testbay.relay import VirtualRelay
+
+SERVER = os.environ.get("TESTBAY_WINDOWS_SERVER", "")
+WINE = os.environ.get("TESTBAY_WINE", "")
+PREFIX = os.environ.get("TESTBAY_WINE_PREFIX", "")
+# The COM port the relay is mapped to.
+PORT = 5
 
 
 class WinePrefix:
@@ -70,3 +84,29 @@ class WinePrefix:
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+
+
+@unittest.skipUnless(SERVER and WINE and PREFIX, "needs testbay.exe, Wine and a prefix folder")
+class WineTestCase(unittest.TestCase):
+    """One fresh prefix for the test class; each test maps its relays to COM5."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = WinePrefix(PREFIX, WINE)
+        cls.prefix.boot()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    def relay(self, *options):
+        relay = VirtualRelay(list(options))
+        self.addCleanup(relay.stop)
+        self.prefix.map_port(PORT, relay.device)
+        return relay
+
+    def json_rpc_document(self):
+        """testbay.exe -JsonRpc under Wine, through the Python client."""
+        doc = Dispatch(server=[WINE, SERVER, "-JsonRpc"], env=self.prefix.env)
+        self.addCleanup(doc.close)
+        return doc
