@@ -23,6 +23,14 @@ bool LedOnInPattern(int32_t pattern, int32_t led) {
 
 int32_t OnOff(int32_t on) { return on == 1 ? 1 : 0; }
 
+// Whether the last telegram ended with an answer whose fields were parsed:
+// PASS, DONE and FAIL carry fields; the other statuses leave the old ones.
+bool AnswerCarriedFields(const CHwtV4Client& client) {
+    const uint32_t status = client.DeviceStatus();
+    const bool parsed = status == kHwtPass || status == kHwtDone || status == kHwtFail;
+    return parsed && client.FieldCount() > 0;
+}
+
 }  // namespace
 
 int CHwtV4Client::GetLedCount(int32_t& count) {
@@ -48,10 +56,12 @@ int CHwtV4Client::SetLeds(int32_t pattern) {
     TraceLine("CHwtV4Client::SetLeds");
     if (pattern < kAllLedsOff || pattern > kEvenLedsOn) return 0;
     int32_t count = 0;
-    // Only a PASS answer carrying the count is this call's count; otherwise the
-    // field holds an older command's value, and walking that many LEDs would
-    // keep a script waiting for minutes.
-    if (GetLedCount(count) != 1 || DeviceStatus() != kHwtPass || FieldCount() < 1) return 0;
+    GetLedCount(count);
+    // The count is this call's only when the relay's answer carried it, with
+    // whatever status; after a time-out, an unknown command or a bare FAIL the
+    // field still holds an older command's value, and walking that many LEDs
+    // would keep a script waiting for minutes.
+    if (!AnswerCarriedFields(*this)) return 0;
     // Only the LEDs switched on count, except when all go off.
     int result = 0;
     for (int32_t led = 1; led <= count; ++led) {

@@ -42,7 +42,7 @@ TEST_F(FrontPanelIo, SetLedsSwitchesEveryLedAndCountsOnlyThoseSwitchedOn) {
     EXPECT_EQ(client_.SetLeds(0), 1);
 }
 
-TEST_F(FrontPanelIo, SetLedsWalksOnlyACountItsOwnLedCountPassed) {
+TEST_F(FrontPanelIo, SetLedsWalksTheCountItsOwnAnswerCarriedWhateverItsStatus) {
     // Every other command leaves 1600 in the first field; a count without a
     // status is lost, and asked for four times.
     std::optional<uint8_t> countStatus;
@@ -53,9 +53,9 @@ TEST_F(FrontPanelIo, SetLedsWalksOnlyACountItsOwnLedCountPassed) {
         if (!countStatus) return std::vector<Bytes>{};
         return std::vector<Bytes>{EncodeHwtAnswer(0x0E, *countStatus, countFields)};
     });
+    // Answers without a field leave the old count: nothing is walked.
     const std::tuple<std::optional<uint8_t>, std::vector<HwtAnswerField>, size_t> refused[] = {
-        {kHwtFail, {}, 1},  {kHwtCommandUnknown, {}, 1}, {kHwtPass, {}, 1}, {kHwtFail, {AnswerScalar(3)}, 1},
-        {std::nullopt, {}, 4}};
+        {kHwtFail, {}, 1}, {kHwtCommandUnknown, {}, 1}, {kHwtPass, {}, 1}, {kHwtDone, {}, 1}, {std::nullopt, {}, 4}};
     for (const auto& [status, fields, sent] : refused) {
         countStatus = status;
         countFields = fields;
@@ -65,11 +65,16 @@ TEST_F(FrontPanelIo, SetLedsWalksOnlyACountItsOwnLedCountPassed) {
         EXPECT_EQ(client_.SetLeds(1), 0) << int{status.value_or(0)};
         EXPECT_EQ(line_.Line().Writes().size(), sent) << int{status.value_or(0)};
     }
-    countStatus = kHwtPass;
-    countFields = {AnswerScalar(3)};
-    line_.Line().ClearWrites();
-    EXPECT_EQ(client_.SetLeds(1), 1);
-    EXPECT_EQ(line_.Line().Writes().size(), 4u);
+    // A count the answer carried is this call's, whatever the status.
+    for (const uint8_t status : {kHwtPass, kHwtDone, kHwtFail}) {
+        countStatus = status;
+        countFields = {AnswerScalar(3)};
+        int32_t time = 0;
+        ASSERT_EQ(client_.GetWatchdogTime(time, 0), 1);
+        line_.Line().ClearWrites();
+        EXPECT_EQ(client_.SetLeds(1), 1) << int{status};
+        EXPECT_EQ(line_.Line().Writes().size(), 4u) << int{status};
+    }
 }
 
 TEST_F(FrontPanelIo, GokContrastAndKeys) {
