@@ -19,11 +19,11 @@ constexpr int32_t kAutoOffsetOff = 0;
 constexpr int32_t kFirstBoard = 1;
 constexpr int32_t kLastBoard = 7;
 
-// Calibration values travel as value x scale, rounded half away from zero so
-// that a negative value is not pulled towards zero (-1.0 x 1000 is -1000).
+// Calibration values travel as value x scale, rounded half up: the floor of
+// the product plus one half, so that -12.5 becomes -12 and -1.0 x 1000 stays
+// -1000 (cutting toward zero would make that -999).
 int32_t ScaledCalibrationValue(double value, int32_t scale) {
-    const double product = value * scale;
-    const double scaled = product < 0 ? product - 0.5 : product + 0.5;
+    const double scaled = std::floor(value * scale + 0.5);
     if (std::isnan(scaled)) return 0;
     constexpr double kLowest = std::numeric_limits<int32_t>::min();
     constexpr double kHighest = std::numeric_limits<int32_t>::max();

@@ -13,7 +13,7 @@ protected:
     sim::SerialPortsState& bus_ = relay_.Hardware().serialPorts;
 };
 
-TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfAwayFromZero) {
+TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfUp) {
     analog_.calibrationScale = 1000;
     EXPECT_EQ(client_.SetCalibrationValue(1, 0, 2, 1.2345, -0.5), 1);
     EXPECT_EQ(client_.SetCalibrationValue(3, 1, 2, 0.9994, 0.0), 1);
@@ -25,6 +25,17 @@ TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfAwayFromZero) {
     double x = 0.0, y = 0.0;
     EXPECT_EQ(Outcome(client_.GetCalibrationValue(1, 0, 2, x, y), x, y), std::make_tuple(1, 1.235, -0.5));
     EXPECT_EQ(Sent(0x5D).back(), (std::vector<int32_t>{1, 2, 0}));
+
+    // Halves go up on both sides of zero; what lies beyond 32 bits is clamped.
+    analog_.calibrationScale = 10;
+    line_.Line().ClearWrites();
+    for (const auto& [x, y] : {std::pair{-1.25, 1.25}, {-1.26, -1.24}, {-0.05, 0.05}, {-3e9, 3e9}}) {
+        EXPECT_EQ(client_.SetCalibrationValue(1, 1, 0, x, y), 1);
+    }
+    EXPECT_EQ(Sent(0x5C), (Scalars{{1, 1, 0, -12, 13},
+                                   {1, 1, 0, -13, -12},
+                                   {1, 1, 0, 0, 1},
+                                   {1, 1, 0, INT32_MIN, INT32_MAX}}));
 
     // Without the scale nothing is written.
     line_.Line().ClearWrites();
