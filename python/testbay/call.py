@@ -24,6 +24,11 @@ __all__ = ["main"]
 
 RETURNED_TRUE, RETURNED_FALSE, FAILED = 0, 1, 2
 
+# The position of the length whose bytes a left-out buffer of these methods
+# makes room for; an unbounded room is left to the server to refuse.
+_ROOM_OF_LENGTH = {"ReadMemory": 2}
+_LONGEST_ROOM = 0xFFFF
+
 _TRUE_WORDS = {"1", "true", "yes", "on"}
 _FALSE_WORDS = {"0", "false", "no", "off"}
 
@@ -77,7 +82,11 @@ def _arguments(name, params, texts):
         raise CallError(f"too many parameters for {signature}")
     if any(not kind.endswith("*") for kind in params[len(texts):]):
         raise CallError(f"too few parameters for {signature}")
-    return [_convert(text, kind, position) for position, (text, kind) in enumerate(zip(texts, params), 1)]
+    values = [_convert(text, kind, position) for position, (text, kind) in enumerate(zip(texts, params), 1)]
+    length_at = _ROOM_OF_LENGTH.get(name)
+    if length_at is not None and len(values) == length_at + 1 and 0 <= values[length_at] <= _LONGEST_ROOM:
+        values.append("\0" * values[length_at])
+    return values
 
 
 def _escaped(character):

@@ -31,6 +31,9 @@ class ExitStatusAndOutput(unittest.TestCase):
         self.assertCall(["--relay", "--relay-options=--cpu PBX7", "getcpu"], 0, "PBX7\n")
         # Control characters of memory contents come out escaped.
         self.assertCall(["--relay", "ReadMemory", "0", "0x1000", "2", "a\\b"], 0, "true\n\\x00\\x00b\n")
+        # A string shorter than the length takes what fits; a left-out one has room for the length.
+        self.assertCall(["--relay", "ReadMemory", "0", "0x1000", "4", "ab"], 0, "true\n\\x00\\x00\n")
+        self.assertCall(["--relay", "ReadMemory", "0", "0x4000", "16"], 0, "true\n" + "\\x00" * 16 + "\n")
 
     def test_false_and_the_null_string_exit_1(self):
         self.assertCall(["--relay", "GetLed", "99"], 1, "false\nfalse\n")

@@ -70,8 +70,7 @@ UNKNOWN_NAME = Fault(com=438, rpc=-32601)
 ARGUMENT_COUNT = Fault(com=450, rpc=-32602)
 TYPE_MISMATCH = Fault(com=13, rpc=-32602)
 # E_INVALIDARG as the exception's code.
-ROOM_TOO_SMALL = Fault(com=-2147024809, rpc=-32602,
-                       text="parameter 3: length 4 exceeds the string of 2 characters or the limit of 251")
+LENGTH_REFUSED = Fault(com=-2147024809, rpc=-32602, text="parameter 3: length -1 is outside 0 to 251")
 
 SERIAL = "TQ2690001234"
 ORDER_NUMBER = "QR8425-5TB92-3MD1+Z2A"  # the virtual relay's
@@ -128,7 +127,11 @@ SEQUENCE = [
     *faulty("too few arguments", "SetLed", 1, fault=ARGUMENT_COUNT),
     *faulty("too many arguments", "SetLed", 1, True, 1, fault=ARGUMENT_COUNT),
     *faulty("text for a number", "SetLed", "one", True, fault=TYPE_MISMATCH),
-    *faulty("room too small", "ReadMemory", 0, 0, 4, "xy", fault=ROOM_TOO_SMALL),
+    # A string shorter than the length read takes what fits.
+    Step("write memory", "WriteMemory", (0, 0x2000, 4, "wxyz"), expect="True"),
+    Let("room", "ab"),
+    Step("memory into a short room", "ReadMemory", (0, 0x2000, 4, Var("room")), ("room",), "True wx"),
+    *faulty("negative length", "ReadMemory", 0, 0, -1, "xy", fault=LENGTH_REFUSED),
     Step("exit", "ExitHardwaretest", expect="True"),
     Step("led count after exit", "GetLedCount", (Var("n"),), ("n",), "False 16"),
 ]

@@ -63,7 +63,7 @@ std::string CText(const std::string& text) { return text.substr(0, text.find('\0
 #define NO_CLIENT(value) [](CTESTBAYDoc&, CallArgs&) -> AutomationResult { return int32_t{value}; }
 
 AutomationResult ReadMemory(CallArgs& a) {
-    const size_t length = RoomLength(a.StringRef(3), a.Long(2), kHwtMaxAnswerBlock, 3);
+    const size_t length = RequestLength(a.Long(2), kHwtMaxAnswerBlock, 3);
     return OnClient([&](CHwtV4Client& c) {
         std::vector<uint8_t> buffer;
         const int status = c.ReadMemory(a.Long(0), Unsigned(a.Long(1)), static_cast<uint32_t>(length), buffer);

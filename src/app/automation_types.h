@@ -62,10 +62,10 @@ struct AutomationParamError {
 // for more is a parameter error at `position`.
 std::vector<uint8_t> LeadingBytes(const std::string& text, int32_t length, size_t position);
 
-// The number of bytes a call may write into the caller's string: `length`
-// when it is neither negative nor beyond the string or `limit`; else a
-// parameter error at `position`.
-size_t RoomLength(const std::string& room, int32_t length, size_t limit, size_t position);
+// The number of bytes a call asks for: `length` when it is neither negative
+// nor beyond `limit`; else a parameter error at `position`. The caller's
+// string only bounds what is copied back (see CopyInPlace).
+size_t RequestLength(int32_t length, size_t limit, size_t position);
 
 // Writes `bytes` (and, when `withTerminator`, a zero byte after them) into
 // `target` from its first character on, never past its length and without

@@ -133,22 +133,28 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     EXPECT_EQ(sent[4], 0x01);
 }
 
-TEST_F(Automation, ReadLengthsBeyondOneAnswerOrTheCallersStringAreRefusedAndTheServerGoesOn) {
+TEST_F(Automation, ReadLengthsBeyondOneAnswerAreRefusedAndAShortStringTakesWhatFits) {
     Connect();
-    size_t reads = 0;
-    firmware_.answers[0x17] = [&reads](const Bytes&) {
-        ++reads;
-        return EncodeHwtAnswer(0x17, 1, {AnswerText("abc")});
-    };
-    const std::string room(kHwtMaxAnswerBlock, ' '), wider(kHwtMaxAnswerBlock + 1, ' ');
-    const json refused[] = {{0, 0, -1, room}, {0, 0, wider.size(), wider}, {0, 0, 4, "xyz"}, {0, 0, INT32_MIN, ""}};
+    firmware_.answers[0x17] = [](const Bytes&) { return EncodeHwtAnswer(0x17, 1, {AnswerText("abcdef")}); };
+    const auto reads = [this] { return test::SentScalars(firmware_.line.Line(), 0x17); };
+    const std::string room(kHwtMaxAnswerBlock, ' ');
+    const json refused[] = {{0, 0, -1, room}, {0, 0, kHwtMaxAnswerBlock + 1, room + ' '}, {0, 0, INT32_MIN, ""}};
     for (const json& params : refused) {
         const json reply = Call("ReadMemory", params);
         EXPECT_EQ(reply["error"]["code"], -32602) << params.dump();
         EXPECT_NE(reply["error"]["message"].get<std::string>().find("parameter 3"), std::string::npos);
     }
-    EXPECT_EQ(reads, 0u);
-    EXPECT_EQ(Result("ReadMemory", {0, 0, 3, "xyz"}), (json{{"return", true}, {"out", {"abc"}}}));
+    EXPECT_TRUE(reads().empty());
+
+    // The request asks for the whole length; the caller's string keeps its
+    // own length and takes what fits, or nothing at all.
+    const std::pair<json, std::string> fits[] = {
+        {{0, 0x40, 3, "xyz"}, "abc"}, {{0, 0x40, 6, "xy"}, "ab"}, {{0, 0x40, 4, ""}, ""}, {{0, 0x40, 2, "wxyz"}, "abyz"}};
+    for (const auto& [params, out] : fits) {
+        EXPECT_EQ(Result("ReadMemory", params), (json{{"return", true}, {"out", {out}}})) << params.dump();
+        ASSERT_FALSE(reads().empty());
+        EXPECT_EQ(reads().back(), (std::vector<int32_t>{0, 0x40, params[2].get<int32_t>()})) << params.dump();
+    }
     EXPECT_EQ(Result("ReadMemory", {0, 0, room.size(), room})["return"], true);
     EXPECT_EQ(Result("GetLedCount"), (json{{"return", true}, {"out", {0}}}));
 }

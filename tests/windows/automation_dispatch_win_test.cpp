@@ -153,6 +153,9 @@ TEST_F(AutomationDispatchTest, OutputsAreWrittenBackIntoTheCallersVariablesInThe
     Bstr room(L"xyz1");
     EXPECT_TRUE(True(Call(L"ReadMemory", {Long(0), Long(0), Long(3), Reference(VT_BSTR, &room.value)})));
     EXPECT_EQ(room.Text(), L"\u00E4bc1");
+    Bstr shortRoom(L"xy");
+    EXPECT_TRUE(True(Call(L"ReadMemory", {Long(0), Long(0), Long(3), Reference(VT_BSTR, &shortRoom.value)})));
+    EXPECT_EQ(shortRoom.Text(), L"\u00E4b");
     VARIANT textVariable = Text(SysAllocString(L"pqr"));
     EXPECT_TRUE(True(Call(L"ReadMemory", {Long(0), Long(0), Long(3), Reference(VT_VARIANT, &textVariable)})));
     ASSERT_EQ(V_VT(&textVariable), VT_BSTR);
@@ -185,7 +188,7 @@ TEST_F(AutomationDispatchTest, WrongArgumentsAreRefusedWithTheirPositionAndTheOb
 TEST_F(AutomationDispatchTest, FaultsOfACallReachTheClientAsExceptionsWithTheirText) {
     Connect();
     Bstr room(L"xyz");
-    Outcome outcome = Call(L"ReadMemory", {Long(0), Long(0), Long(4), Reference(VT_BSTR, &room.value)});
+    Outcome outcome = Call(L"ReadMemory", {Long(0), Long(0), Long(-1), Reference(VT_BSTR, &room.value)});
     EXPECT_EQ(outcome.status, DISP_E_EXCEPTION);
     EXPECT_EQ(outcome.source, L"Testbay.Document");
     EXPECT_NE(outcome.description.find(L"parameter 3"), std::wstring::npos);
