@@ -99,16 +99,50 @@ long InputQueued(HANDLE port) {
     return static_cast<long>(status.cbInQue);
 }
 
+// Prefixes that name a DOS device rather than a file.
+constexpr const wchar_t* kDevicePrefixes[] = {L"\\\\.\\", L"\\\\?\\", L"\\??\\"};
+// Links from one DOS name to another are followed this deep.
+constexpr int kDosLinkDepth = 8;
+
+std::wstring WithoutDevicePrefix(const std::wstring& name) {
+    for (const wchar_t* prefix : kDevicePrefixes) {
+        const std::wstring head = prefix;
+        if (name.compare(0, head.size(), head) == 0) return name.substr(head.size());
+    }
+    return name;
+}
+
+std::wstring UpperCase(std::wstring text) {
+    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The device a port name stands for, in upper case: "COM5", "\\.\com5" and
+// any DOS name linked to the same device give one answer. A name the system
+// does not know stands for itself.
+std::wstring PortDevice(const std::string& path) {
+    std::wstring name = UpperCase(WithoutDevicePrefix(WideText(path)));
+    for (int depth = 0; depth < kDosLinkDepth && name.find(L'\\') == std::wstring::npos; ++depth) {
+        // The first entry of the answer is the name's current definition.
+        wchar_t target[MAX_PATH + 1] = {};
+        if (QueryDosDeviceW(name.c_str(), target, MAX_PATH) == 0) break;
+        const std::wstring linked = UpperCase(target);
+        const std::wstring dosName = WithoutDevicePrefix(linked);
+        name = dosName.find(L'\\') == std::wstring::npos ? dosName : linked;
+    }
+    return name;
+}
+
 // The system's own drivers open a port for one program only; Wine does not
-// enforce that. A named object per port, alive while a handle to it is open,
-// keeps a second instance of this program away either way.
+// enforce that. A named object per device, alive while a handle to it is
+// open, keeps a second instance of this program away either way, whichever
+// name of the port it was given.
 HANDLE ClaimPort(const std::string& path) {
-    std::wstring port = WideText(path);
-    CharUpperBuffW(port.data(), static_cast<DWORD>(port.size()));
-    for (wchar_t& c : port) {
+    std::wstring device = PortDevice(path);
+    for (wchar_t& c : device) {
         if (c == L'\\') c = L'_';  // object names take no further '\'
     }
-    HANDLE claim = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\Testbay.Port." + port).c_str());
+    HANDLE claim = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\Testbay.Port." + device).c_str());
     if (claim && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(claim);
         return nullptr;

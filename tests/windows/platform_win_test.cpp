@@ -94,6 +94,57 @@ TEST(WindowsPorts, AMissingPortFailsToOpenAndLeavesTheDeviceClosed) {
     EXPECT_EQ(device.Open(DefaultComDevice(249), LineSettings{9600, kParityNone, kStopOneAndHalf}), EINVAL);
 }
 
+// Runs a program of the host system, as Wine does for a path of the host.
+bool RunOnHost(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// COM<n> of this Wine prefix linked to the pseudo-terminal multiplexer: each
+// open gets a terminal of its own and works as a real port does.
+class ScopedTerminalPort {
+public:
+    explicit ScopedTerminalPort(int number) {
+        wchar_t prefix[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) == 0) return;
+        link_ = L"\"" + std::wstring(prefix) + L"/dosdevices/com" + std::to_wstring(number) + L"\"";
+        linked_ = RunOnHost(L"/bin/ln -sfn /dev/ptmx " + link_);
+    }
+    ~ScopedTerminalPort() {
+        if (linked_) RunOnHost(L"/bin/rm -f " + link_);
+    }
+    bool Linked() const { return linked_; }
+
+private:
+    std::wstring link_;
+    bool linked_ = false;
+};
+
+TEST(WindowsPorts, AnOpenPortKeepsEveryNameOfItAwayUntilItIsClosed) {
+    const ScopedTerminalPort port(200);
+    ASSERT_TRUE(port.Linked());
+    SerialDevice first;
+    ASSERT_EQ(first.Open("\\\\.\\COM200", LineSettings{}), 0);
+    // The bare name, other cases and the forms a [Ports] entry may hold.
+    for (const char* name : {"COM200", "\\\\.\\com200", "\\\\?\\COM200", "\\\\?\\Com200"}) {
+        SerialDevice second;
+        EXPECT_EQ(second.Open(name, LineSettings{}), EBUSY) << name;
+        EXPECT_FALSE(second.IsOpen());
+    }
+    first.Close();
+    SerialDevice again;
+    EXPECT_EQ(again.Open("\\\\?\\COM200", LineSettings{}), 0);
+}
+
 TEST(WindowsRegistry, WriteAccessTestLeavesItsTokenBelowTheMachineKey) {
     // Wine's prefix belongs to the user running it, so the machine key is writable.
     ASSERT_EQ(TestRegistryWriteAccess("Testbay", "TestWriteAccess", "TestToken"), 1);
