@@ -94,8 +94,9 @@ TEST(WindowsPorts, AMissingPortFailsToOpenAndLeavesTheDeviceClosed) {
     EXPECT_EQ(device.Open(DefaultComDevice(249), LineSettings{9600, kParityNone, kStopOneAndHalf}), EINVAL);
 }
 
-// Runs a program of the host system, as Wine does for a path of the host.
-bool RunOnHost(std::wstring commandLine) {
+// Starts a program of the host system, as Wine does for a path of the host;
+// it runs on its own, unseen by waits.
+bool StartOnHost(std::wstring commandLine) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -103,7 +104,6 @@ bool RunOnHost(std::wstring commandLine) {
                         &process)) {
         return false;
     }
-    WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
@@ -113,18 +113,34 @@ bool RunOnHost(std::wstring commandLine) {
 // open gets a terminal of its own and works as a real port does.
 class ScopedTerminalPort {
 public:
-    explicit ScopedTerminalPort(int number) {
+    explicit ScopedTerminalPort(int number) : device_(L"\\\\.\\COM" + std::to_wstring(number)) {
         wchar_t prefix[MAX_PATH] = {};
         if (GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) == 0) return;
-        link_ = L"\"" + std::wstring(prefix) + L"/dosdevices/com" + std::to_wstring(number) + L"\"";
-        linked_ = RunOnHost(L"/bin/ln -sfn /dev/ptmx " + link_);
+        link_ = std::wstring(prefix) + L"/dosdevices/com" + std::to_wstring(number);
+        linked_ = StartOnHost(L"/bin/ln -sfn /dev/ptmx \"" + link_ + L"\"") && AwaitPort(true);
     }
     ~ScopedTerminalPort() {
-        if (linked_) RunOnHost(L"/bin/rm -f " + link_);
+        if (linked_ && StartOnHost(L"/bin/rm -f \"" + link_ + L"\"")) AwaitPort(false);
     }
     bool Linked() const { return linked_; }
 
 private:
+    bool Opens() const {
+        HANDLE port = CreateFileW(device_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (port == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(port);
+        return true;
+    }
+    // Generous: a loaded machine, not a timing requirement.
+    bool AwaitPort(bool present) const {
+        for (int tries = 0; tries < 1000; ++tries) {
+            if (Opens() == present) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+
+    std::wstring device_;
     std::wstring link_;
     bool linked_ = false;
 };
