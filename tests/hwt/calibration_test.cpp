@@ -32,10 +32,8 @@ TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfUp) {
     for (const auto& [x, y] : {std::pair{-1.25, 1.25}, {-1.26, -1.24}, {-0.05, 0.05}, {-3e9, 3e9}}) {
         EXPECT_EQ(client_.SetCalibrationValue(1, 1, 0, x, y), 1);
     }
-    EXPECT_EQ(Sent(0x5C), (Scalars{{1, 1, 0, -12, 13},
-                                   {1, 1, 0, -13, -12},
-                                   {1, 1, 0, 0, 1},
-                                   {1, 1, 0, INT32_MIN, INT32_MAX}}));
+    EXPECT_EQ(Sent(0x5C),
+              (Scalars{{1, 1, 0, -12, 13}, {1, 1, 0, -13, -12}, {1, 1, 0, 0, 1}, {1, 1, 0, INT32_MIN, INT32_MAX}}));
 
     // Without the scale nothing is written.
     line_.Line().ClearWrites();
