@@ -17,6 +17,7 @@ TEST(EndToEnd, LateAnswersNeverBecomeTheValueOfALaterCall) {
     RelayProcess relay({"--delay", "100"});
     RelayChannel channel;
     CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.FindBaudrate(), 0);
     MixedCalls calls(client);
     ASSERT_TRUE(calls.Prepare());
     const test::MixedCallTally tally = calls.Run(60);
@@ -28,6 +29,7 @@ TEST(EndToEnd, MixedCallsAgainstAPromptRelayAllSucceedWithTheirOwnValues) {
     RelayProcess relay({});
     RelayChannel channel;
     CHwtV4Client client(channel.Index());
+    ASSERT_EQ(client.FindBaudrate(), 0);
     MixedCalls calls(client);
     ASSERT_TRUE(calls.Prepare());
     const test::MixedCallTally tally = calls.Run(200);
