@@ -77,7 +77,7 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
     Clock& clock = ProcessClock();
     const int64_t callStart = clock.NowMs();
     int64_t lastFrameMs = 0;
-    bool timedOut = false;
+    answerOwed_ = false;
     uint32_t attempt = 0;
     do {
         if (attempt > 0) {
@@ -102,10 +102,10 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
             TraceLine("TD_TIMEOUT_PC in CHwtV4Client::telegramm");
             ++attempt;
             ++pcTimeoutRun_;
-            timedOut = true;
+            answerOwed_ = true;
         }
     } while (attempt > 0 && attempt < attemptLimit_ && result_ != 1 && pcTimeoutRun_ < kPcTimeoutRunLimit);
-    if (timedOut) NoteLateAnswers(timeoutMs, lastFrameMs);
+    if (answerOwed_) NoteLateAnswers(timeoutMs, lastFrameMs);
     return result_;
 }
 
@@ -136,6 +136,8 @@ bool CHwtV4Client::AcceptResponse(uint8_t command) {
     const uint8_t status = response[3];
     if (echo != command && status != kHwtCommandUnknown) {
         TraceLine("TD_OVERLAPPED_CYCLE in CHwtV4Client::telegramm");
+        // Another request's answer came in place of ours, which may follow.
+        answerOwed_ = true;
         return true;
     }
     deviceStatus_ = status;

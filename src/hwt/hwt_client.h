@@ -286,6 +286,9 @@ private:
     uint32_t pcTimeoutRun_ = 0;
     int result_ = 0;
     uint32_t deviceState_ = kStateUnknown;
+    // A transmission of this call got no answer of its own: a time-out, or
+    // another request's answer in its place.
+    bool answerOwed_ = false;
     // How long the line must stay quiet before the next call; 0 for none.
     int lateAnswerWindowMs_ = 0;
     // The rate those late answers would come at.

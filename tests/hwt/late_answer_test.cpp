@@ -70,6 +70,26 @@ TEST_F(LateAnswerDrain, TheCallAfterATimeOutWaitsUntilTheLineIsQuietAndTracesWha
     EXPECT_EQ(trace.find("<68 04 0E 01 01 07"), std::string::npos) << trace;
 }
 
+TEST_F(LateAnswerDrain, AnAnswerOfAnotherRequestInPlaceOfOursAlsoLeavesOursOwed) {
+    // The first transmission gets another command's answer, the repeat its
+    // own; the first one's own answer (7) comes 30 ms after the call.
+    peer_.SetScript([this](const Bytes& request) {
+        const bool first = peer_.Requests().size() == 1;
+        return std::vector<Bytes>{EncodeHwtAnswer(static_cast<uint8_t>(first ? request[2] + 1 : request[2]), kHwtPass,
+                                                  {sim::AnswerScalar(first ? 0 : 1)})};
+    });
+    int32_t on = -1;
+    EXPECT_EQ(client_.GetLed(1, on), 1);
+    EXPECT_EQ(on, 1);
+    line_.Line().InjectAt(line_.Clock().NowMs() + 30, EncodeHwtAnswer(0x0E, kHwtPass, {sim::AnswerScalar(7)}));
+
+    line_.Line().SetAnswerDelayMs(50);
+    AnswerLed([](size_t) { return 0; });
+    EXPECT_EQ(client_.GetLed(2, on), 1);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(Dropped(), 1);
+}
+
 TEST_F(LateAnswerDrain, ACleanLineCostsNoTimeAndRepeatsInsideACallStayAsTheyWere) {
     AnswerLed([](size_t) { return 1; });
     int32_t on = 0;
