@@ -270,8 +270,8 @@ private:
     int SetSerialNumberThroughBootSystem(const std::string& text);
     // Handles a complete response with a good checksum; true to repeat.
     bool AcceptResponse(uint8_t command);
-    // After a call with a time-out, answers to its transmissions may still be
-    // on their way; they must not become the answer of this call.
+    // After a call in which a transmission got no answer of its own, that
+    // answer may still be on its way; it must not become this call's answer.
     void DrainLateAnswers();
     void NoteLateAnswers(int timeoutMs, int64_t lastFrameMs);
 

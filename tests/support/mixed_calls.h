@@ -59,9 +59,7 @@ public:
     }
 
 private:
-    static uint32_t BlockAddress(int32_t block) {
-        return kFirstBlock + static_cast<uint32_t>(block) * kBlockStride;
-    }
+    static uint32_t BlockAddress(int32_t block) { return kFirstBlock + static_cast<uint32_t>(block) * kBlockStride; }
     static std::vector<uint8_t> BlockContents(int32_t block) {
         std::vector<uint8_t> contents(kBlockSize);
         for (uint32_t index = 0; index < kBlockSize; ++index) {
