@@ -173,4 +173,29 @@ int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int
     return status;
 }
 
+std::vector<uint8_t> ComDrainQuiet(int channel, int quietMs) {
+    const std::shared_ptr<SerialPort> held = PortForExchange(channel);
+    SerialPort& port = *held;
+    Clock& clock = ProcessClock();
+    const int64_t start = clock.NowMs();
+    int64_t lastArrival = start;
+    std::vector<uint8_t> dropped;
+    uint8_t chunk[kChunkSize];
+    for (;;) {
+        const uint32_t count = port.Read(chunk, kChunkSize);
+        const int64_t now = clock.NowMs();
+        if (count != 0) {
+            lastArrival = now;
+            const size_t kept = std::min<size_t>(count, FrameReceiver::kBufferSize - dropped.size());
+            dropped.insert(dropped.end(), chunk, chunk + kept);
+        }
+        if (now - start > HardLimitMs(quietMs)) break;
+        if (count != 0) continue;
+        const int64_t quiet = now - lastArrival;
+        if (quiet >= quietMs) break;
+        port.WaitForInput(static_cast<int>(quietMs - quiet));
+    }
+    return dropped;
+}
+
 }  // namespace testbay

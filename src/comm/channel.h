@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "comm/com_exception.h"
 #include "comm/frame_receiver.h"
@@ -43,6 +44,11 @@ void ComWait(int channel, int milliseconds);
 // CComExeption for a bad or closed channel.
 int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
                 FrameReceiver* receiver);
+// Reads and drops what arrives until nothing has come for `quietMs`; a line
+// that never falls quiet is given up on after a bound. Returns the dropped
+// bytes (at most a receiver's raw buffer of them) for the trace. Throws
+// CComExeption for a bad or closed channel.
+std::vector<uint8_t> ComDrainQuiet(int channel, int quietMs);
 
 // Opens a channel on a port made elsewhere (the virtual relay's in-memory
 // line); -1 when the port is not open.

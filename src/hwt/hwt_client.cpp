@@ -1,6 +1,7 @@
 #include "hwt/hwt_client.h"
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -72,6 +73,11 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
         return 0;
     }
     const auto frameLength = static_cast<uint32_t>(frame.size());
+    DrainLateAnswers();
+    Clock& clock = ProcessClock();
+    const int64_t callStart = clock.NowMs();
+    int64_t lastFrameMs = 0;
+    answerOwed_ = false;
     uint32_t attempt = 0;
     do {
         if (attempt > 0) {
@@ -85,6 +91,7 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
             return 1;
         }
         const int exchange = ComTransact(channel_, frame.data(), frameLength, timeoutMs, &receiver_);
+        if (exchange != kExchangeTimeout) lastFrameMs = clock.NowMs() - callStart;
         if (exchange == kExchangeComplete) {
             pcTimeoutRun_ = 0;
             attempt = AcceptResponse(command) ? attempt + 1 : 0;
@@ -95,9 +102,31 @@ int CHwtV4Client::telegramm(uint8_t command, std::span<const HwtField> fields, i
             TraceLine("TD_TIMEOUT_PC in CHwtV4Client::telegramm");
             ++attempt;
             ++pcTimeoutRun_;
+            answerOwed_ = true;
         }
     } while (attempt > 0 && attempt < attemptLimit_ && result_ != 1 && pcTimeoutRun_ < kPcTimeoutRunLimit);
+    if (answerOwed_) NoteLateAnswers(timeoutMs, lastFrameMs);
     return result_;
+}
+
+// A relay that answered late answers every transmission of the call as late,
+// one after the other: the line is quiet for good only once it has been so
+// for as long as the relay was seen to take, plus one answer window. Without
+// any answer there is no lateness to go by, and one window is waited out.
+void CHwtV4Client::NoteLateAnswers(int timeoutMs, int64_t lastFrameMs) {
+    lateAnswerWindowMs_ = static_cast<int>(std::min<int64_t>(timeoutMs + lastFrameMs, std::numeric_limits<int>::max()));
+    lateAnswerBaud_ = ComGetBaud(channel_);
+}
+
+void CHwtV4Client::DrainLateAnswers() {
+    const int windowMs = lateAnswerWindowMs_;
+    lateAnswerWindowMs_ = 0;
+    // Answers sent at another rate cannot arrive as frames at this one.
+    if (windowMs == 0 || ComGetBaud(channel_) != lateAnswerBaud_) return;
+    const std::vector<uint8_t> dropped = ComDrainQuiet(channel_, windowMs);
+    if (dropped.empty()) return;
+    TraceLine("Late answer discarded in CHwtV4Client::telegramm");
+    TraceHex(dropped.data(), dropped.size(), '!');
 }
 
 bool CHwtV4Client::AcceptResponse(uint8_t command) {
@@ -107,6 +136,8 @@ bool CHwtV4Client::AcceptResponse(uint8_t command) {
     const uint8_t status = response[3];
     if (echo != command && status != kHwtCommandUnknown) {
         TraceLine("TD_OVERLAPPED_CYCLE in CHwtV4Client::telegramm");
+        // Another request's answer came in place of ours, which may follow.
+        answerOwed_ = true;
         return true;
     }
     deviceStatus_ = status;

@@ -270,6 +270,10 @@ private:
     int SetSerialNumberThroughBootSystem(const std::string& text);
     // Handles a complete response with a good checksum; true to repeat.
     bool AcceptResponse(uint8_t command);
+    // After a call in which a transmission got no answer of its own, that
+    // answer may still be on its way; it must not become this call's answer.
+    void DrainLateAnswers();
+    void NoteLateAnswers(int timeoutMs, int64_t lastFrameMs);
 
     int channel_;
     int32_t values_[kFieldSlots] = {};
@@ -282,6 +286,13 @@ private:
     uint32_t pcTimeoutRun_ = 0;
     int result_ = 0;
     uint32_t deviceState_ = kStateUnknown;
+    // A transmission of this call got no answer of its own: a time-out, or
+    // another request's answer in its place.
+    bool answerOwed_ = false;
+    // How long the line must stay quiet before the next call; 0 for none.
+    int lateAnswerWindowMs_ = 0;
+    // The rate those late answers would come at.
+    uint32_t lateAnswerBaud_ = 0;
     HwtFrameReceiver receiver_;
 };
 

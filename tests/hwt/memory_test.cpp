@@ -126,10 +126,14 @@ TEST_F(Memory, EachCommandWaitsItsOwnTime) {
         {[&] { client_.XorMemory(0, 0, 4, value); }, 1200},
         {[&] { client_.GetMemoryCount(value); }, 60},
     };
+    // After a time-out a call first waits one window of the call before
+    // for a quiet line.
+    int64_t drainMs = 0;
     for (const auto& [call, timeoutMs] : cases) {
         const int64_t start = line_.Clock().NowMs();
         call();
-        EXPECT_NEAR(line_.Clock().NowMs() - start, timeoutMs + 1.5, 0.5);
+        EXPECT_NEAR(line_.Clock().NowMs() - start, drainMs + timeoutMs + 1.5, 0.5);
+        drainMs = timeoutMs;
     }
     EXPECT_EQ(client_.Jump(0), 1);
     EXPECT_EQ(peer_.Requests().size(), std::size(cases) + 1);
