@@ -79,9 +79,7 @@ std::string WithTrailingSlash(std::string path) {
     return path;
 }
 
-bool HasDirectory(const std::string& path) {
-    return path.find('/') != std::string::npos;
-}
+bool HasDirectory(const std::string& path) { return path.find('/') != std::string::npos; }
 
 bool CreateDirectoryPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return false;
@@ -194,9 +192,7 @@ std::string UserConfigFolder() {
     return home.empty() ? std::string() : WithTrailingSlash(home) + ".config/";
 }
 
-std::string CommonDataFolder() {
-    return "/var/lib/";
-}
+std::string CommonDataFolder() { return "/var/lib/"; }
 
 std::string WindowsFolder() {
     const std::string user = UserConfigFolder();

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shlobj.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -19,18 +19,14 @@ constexpr int kUniqueNameAttempts = 100;
 // Deeper trees in the program's own folder are not its doing; they are left.
 constexpr int kMaxDeleteDepth = 32;
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string WithoutTrailingSeparator(std::string path) {
     while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
     return path;
 }
 
-HANDLE AsHandle(intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 bool IsDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(WideText(path).c_str());
@@ -63,9 +59,7 @@ std::string WithTrailingSlash(std::string path) {
     return path;
 }
 
-bool HasDirectory(const std::string& path) {
-    return path.find_first_of("\\/:") != std::string::npos;
-}
+bool HasDirectory(const std::string& path) { return path.find_first_of("\\/:") != std::string::npos; }
 
 bool CreateDirectoryPath(const std::string& path) {
     size_t next = RootLength(path);
@@ -197,9 +191,7 @@ std::FILE* CreateFreshTextFile(const std::string& path) {
 }
 
 // The file system already matches names without regard to case.
-std::string EntryNameIgnoringCase(const std::string&, const std::string& name) {
-    return name;
-}
+std::string EntryNameIgnoringCase(const std::string&, const std::string& name) { return name; }
 
 std::string CanonicalPath(const std::string& path) {
     wchar_t full[MAX_PATH];
@@ -213,13 +205,9 @@ std::string EnvironmentValue(const char* name) {
     return value ? value : "";
 }
 
-std::string UserConfigFolder() {
-    return ShellFolder(CSIDL_APPDATA);
-}
+std::string UserConfigFolder() { return ShellFolder(CSIDL_APPDATA); }
 
-std::string CommonDataFolder() {
-    return ShellFolder(CSIDL_COMMON_APPDATA);
-}
+std::string CommonDataFolder() { return ShellFolder(CSIDL_COMMON_APPDATA); }
 
 std::string WindowsFolder() {
     wchar_t path[MAX_PATH];
