@@ -163,6 +163,9 @@ TEST_F(OtherUsers, NeitherALinkInPlaceOfTheFolderNorALinkInsideItIsDeletedThroug
     const std::string victimFolder = victimHome_ + "/folder";
     ASSERT_TRUE(fs::create_directory(victimFolder));
     WriteWholeFile(victimFolder + "/kept.txt", "kept\n");
+    for (const std::string& path : {victimFolder, victimFolder + "/kept.txt"}) {
+        ASSERT_EQ(chown(path.c_str(), kVictim, kVictim), 0);
+    }
 
     EXPECT_EQ(RunVictim([&](const std::string& folder) {
                   // Left in the program's folder by a script or a tool it ran.
