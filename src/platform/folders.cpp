@@ -31,6 +31,8 @@ std::vector<std::string> EntriesOf(int directory) {
         close(handle);
         return names;
     }
+    // The copy shares its position with `directory`, which an earlier listing moved.
+    rewinddir(listing);
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);

@@ -243,9 +243,12 @@ protected:
 };
 
 TEST_F(Instances, KilledInstancesLeaveTheirFoldersToTheNextStart) {
+    std::vector<Running> killed;
     for (int slot = 0; slot < 4; ++slot) {
-        const Running instance = StartInstance();
-        EXPECT_EQ(Folder(instance), tmp_.File("TESTBAY" + std::to_string(slot) + "/"));
+        killed.push_back(StartInstance());
+        EXPECT_EQ(Folder(killed.back()), tmp_.File("TESTBAY" + std::to_string(slot) + "/"));
+    }
+    for (const Running& instance : killed) {
         kill(instance.pid, SIGKILL);
         EXPECT_EQ(Finish(instance.pid), 128 + SIGKILL);
     }
