@@ -61,15 +61,13 @@ void DeleteEntriesAt(int directory, const char* keep, int depth) {
     }
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // The lock is ours only while the locked file is still the one of that name:
 // an instance that ends unlinks it before it lets go of the lock.
 bool LockStillLinked(int directory, int lock) {
-    struct stat locked {
-    }, linked{};
+    struct stat locked {};
+    struct stat linked {};
     return fstat(lock, &locked) == 0 && S_ISREG(locked.st_mode) &&
            fstatat(directory, kLockName, &linked, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, linked);
 }
@@ -101,10 +99,6 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names = EntriesOf(directory);
     close(directory);
     return names;
-}
-
-OwnedFolder::~OwnedFolder() {
-    Release();
 }
 
 void OwnedFolder::Release() {
@@ -147,8 +141,8 @@ void OwnedFolder::Delete() {
     unlinkat(directory, kLockName, 0);
     // Only the folder that was opened, not whatever now has its name.
     const std::string name = WithoutTrailingSlash(path_);
-    struct stat opened {
-    }, named{};
+    struct stat opened {};
+    struct stat named {};
     if (fstat(directory, &opened) == 0 && lstat(name.c_str(), &named) == 0 && SameFile(opened, named)) {
         rmdir(name.c_str());
     }

@@ -22,8 +22,6 @@ bool HasDirectory(const std::string& path);
 // Creates every missing directory along an absolute `path`; false at the
 // first one that neither exists nor can be created.
 bool CreateDirectoryPath(const std::string& path);
-// True only when this call created the directory.
-bool MakeNewDirectory(const std::string& path);
 
 // A folder that this process holds for its life: a lock file inside stays
 // locked while the object lives, so another instance never shares the folder,
@@ -32,7 +30,7 @@ class OwnedFolder {
 public:
     OwnedFolder() = default;
     // Releases the folder without deleting it.
-    ~OwnedFolder();
+    ~OwnedFolder() { Release(); }
     OwnedFolder(OwnedFolder&& other) noexcept { *this = std::move(other); }
     OwnedFolder& operator=(OwnedFolder&& other) noexcept {
         if (this != &other) {
@@ -49,6 +47,8 @@ public:
     // Takes the folder `path`, created here when missing, when it belongs to
     // this user, is no link, is writable by nobody else and no live instance
     // holds it; what a dead instance left in it is deleted. Not held otherwise.
+    // (Windows checks links and the lock only: its temporary path is the
+    // user's own, and an administrator's folders belong to a group.)
     static OwnedFolder Claim(const std::string& path);
     // A new private folder whose name is `prefix` followed by a unique suffix.
     static OwnedFolder ClaimUnique(const std::string& prefix);
