@@ -66,14 +66,15 @@ int TestRegistryWriteAccess(const char* name, const char* subkeyName, const char
                                                                                                             : 0;
 }
 
-std::string CTestbayApp::CreateTemporaryDirectory(const std::string& temporaryFolder) {
+OwnedFolder CTestbayApp::CreateTemporaryDirectory(const std::string& temporaryFolder) {
     for (int slot = 0; slot < kTemporaryDirectorySlots; ++slot) {
-        const std::string candidate = temporaryFolder + "TESTBAY" + std::to_string(slot);
-        if (MakeNewDirectory(candidate)) return WithTrailingSlash(candidate);
+        OwnedFolder folder = OwnedFolder::Claim(temporaryFolder + "TESTBAY" + std::to_string(slot));
+        if (folder.Held()) return folder;
     }
-    const std::string shared = WithTrailingSlash(temporaryFolder + "TESTBAY");
-    MakeNewDirectory(shared);
-    return shared;
+    OwnedFolder shared = OwnedFolder::Claim(temporaryFolder + "TESTBAY");
+    if (shared.Held()) return shared;
+    // TESTBAY is another user's, a link or in use: a name nobody can foresee.
+    return OwnedFolder::ClaimUnique(temporaryFolder + "TESTBAY.");
 }
 
 bool CTestbayApp::InitInstance(const std::vector<std::string>& arguments) {
@@ -85,8 +86,9 @@ bool CTestbayApp::InitInstance(const std::vector<std::string>& arguments) {
                            settings::kProgramFile));
 
     tempDirectory_ = CreateTemporaryDirectory(TemporaryFolder());
-    SetTempDirectory(tempDirectory_);
-    LogOpen((tempDirectory_ + "LOG.TXT").c_str());
+    SetTempDirectory(tempDirectory_.Path());
+    // Without a folder of its own the program keeps no log rather than write elsewhere.
+    LogOpen(tempDirectory_.Held() ? (tempDirectory_.Path() + "LOG.TXT").c_str() : nullptr);
 
     commandLine_ = ParseCommandLine(arguments);
     if (!commandLine_.error.empty()) return false;
@@ -98,8 +100,7 @@ bool CTestbayApp::InitInstance(const std::vector<std::string>& arguments) {
 
 int CTestbayApp::ExitInstance() {
     LogClose();
-    if (!tempDirectory_.empty()) DeleteDirectoryTree(tempDirectory_);
-    tempDirectory_.clear();
+    tempDirectory_.Delete();
     return 0;
 }
 

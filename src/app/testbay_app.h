@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/folders.h"
+
 namespace testbay {
 
 // What the command line asks for. Switches start with '/' or '-'; their
@@ -40,13 +42,15 @@ public:
     // "TESTBAY 04.02.08 based Application " for the desktop window.
     std::string MainWindowTitle() const;
 
-    // The first of TESTBAY0 … TESTBAY3 below `temporaryFolder` that this call
-    // could create, else TESTBAY (created when missing); with a trailing '/'.
-    static std::string CreateTemporaryDirectory(const std::string& temporaryFolder);
+    // The first of TESTBAY0 … TESTBAY3 below `temporaryFolder` that this
+    // process could claim (new, or left by an instance that died), else
+    // TESTBAY, else a new folder of a unique name beside them. Not held when
+    // even that fails.
+    static OwnedFolder CreateTemporaryDirectory(const std::string& temporaryFolder);
 
 private:
     CommandLine commandLine_;
-    std::string tempDirectory_;
+    OwnedFolder tempDirectory_;
 };
 
 // Starts the application, lets `serve` run it and cleans up: the exit status

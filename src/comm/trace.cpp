@@ -76,7 +76,7 @@ void LogOpen(const char* name) {
     log.enabled = ReadIniInt(settings::kLogfile.section, settings::kLogfile.key, settings::kLogfile.defaultValue, settings::kProgramFile) != 0;
     if (log.stream) std::fclose(log.stream);
     log.path = path;
-    log.stream = std::fopen(path.c_str(), "w");
+    log.stream = CreateFreshTextFile(path);
 }
 
 void LogClose() {

@@ -1,17 +1,32 @@
 #include "platform/folders.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cctype>
 #include <cstdlib>
+#include <random>
 
 #include "platform/text_win.h"
 
 namespace testbay {
 namespace {
 
+constexpr char kLockName[] = "testbay.lock";
+constexpr int kUniqueNameAttempts = 100;
+// Deeper trees in the program's own folder are not its doing; they are left.
+constexpr int kMaxDeleteDepth = 32;
+
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string WithoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+    return path;
+}
+
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 bool IsDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(WideText(path).c_str());
@@ -61,8 +76,6 @@ bool CreateDirectoryPath(const std::string& path) {
     return IsDirectory(path);
 }
 
-bool MakeNewDirectory(const std::string& path) { return CreateDirectoryW(WideText(path).c_str(), nullptr) != 0; }
-
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW entry;
@@ -76,21 +89,105 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
     return names;
 }
 
-void DeleteDirectoryTree(const std::string& path) {
-    const std::string directory = WithTrailingSlash(path);
+namespace {
+
+// Everything in `directory` but `keep`; a link (reparse point) is removed
+// itself and never followed.
+void DeleteEntries(const std::string& directory, const char* keep, int depth) {
     for (const std::string& name : DirectoryEntries(directory)) {
+        if (keep && name == keep) continue;
         const std::wstring entry = WideText(directory + name);
         const DWORD attributes = GetFileAttributesW(entry.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             DeleteFileW(entry.c_str());
         } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            RemoveDirectoryW(entry.c_str());  // a link: removed, never followed
-        } else if (name[0] != '.') {
-            DeleteDirectoryTree(directory + name);
+            RemoveDirectoryW(entry.c_str());
+        } else if (name[0] != '.' && depth < kMaxDeleteDepth) {
+            DeleteEntries(WithTrailingSlash(directory + name), nullptr, depth + 1);
+            RemoveDirectoryW(entry.c_str());
         }
     }
-    RemoveDirectoryW(WideText(directory).c_str());
+}
+
+}  // namespace
+
+void OwnedFolder::Release() {
+    if (lock_ != -1) CloseHandle(AsHandle(lock_));
+    if (directory_ != -1) CloseHandle(AsHandle(directory_));
+    lock_ = directory_ = -1;
+    path_.clear();
+}
+
+OwnedFolder OwnedFolder::Claim(const std::string& path) {
+    OwnedFolder folder;
+    const std::string name = WithoutTrailingSeparator(path);
+    const std::wstring wideName = WideText(name);
+    CreateDirectoryW(wideName.c_str(), nullptr);
+    // Held open without delete sharing: nobody renames the folder or puts a
+    // link in its place while it is ours.
+    const HANDLE directory =
+        CreateFileW(wideName.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) return folder;
+    folder.directory_ = reinterpret_cast<intptr_t>(directory);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(directory, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return folder;
+    }
+    // Without sharing: a second open fails for as long as the holder lives.
+    const HANDLE lock = CreateFileW(WideText(name + kPathSeparator + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    0, nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) return folder;
+    folder.lock_ = reinterpret_cast<intptr_t>(lock);
+    if (!GetFileInformationByHandle(lock, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return folder;
+    }
+    folder.path_ = WithTrailingSlash(name);
+    DeleteEntries(folder.path_, kLockName, 0);
+    return folder;
+}
+
+OwnedFolder OwnedFolder::ClaimUnique(const std::string& prefix) {
+    std::random_device random;
+    for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
+        const std::string candidate = prefix + std::to_string(random());
+        if (CreateDirectoryW(WideText(candidate).c_str(), nullptr)) return Claim(candidate);
+    }
+    return {};
+}
+
+void OwnedFolder::Delete() {
+    if (!Held()) return;
+    const std::string folder = path_;
+    DeleteEntries(folder, kLockName, 0);
+    Release();
+    DeleteFileW(WideText(folder + kLockName).c_str());
+    RemoveDirectoryW(WideText(folder).c_str());
+}
+
+std::FILE* CreateFreshTextFile(const std::string& path) {
+    const std::wstring name = WideText(path);
+    const auto create = [&name] {
+        return CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    HANDLE file = create();
+    // An entry of that name is replaced, not written through.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && DeleteFileW(name.c_str())) {
+        file = create();
+    }
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_TEXT);
+    if (descriptor < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "w");
+    if (!stream) _close(descriptor);
+    return stream;
 }
 
 // The file system already matches names without regard to case.

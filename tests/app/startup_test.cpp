@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "app/directories.h"
 #include "app/language.h"
@@ -20,24 +21,47 @@ using test::ScopedEnv;
 using test::TempDir;
 using test::WriteWholeFile;
 
-TEST(TemporaryDirectory, TakesTheFirstFreeSlotThenTheSharedNameAndDeletionSparesHiddenDirectories) {
+TEST(TemporaryDirectory, FreeSlotsFirstThenTheSharedNameThenAUniqueOneAndAReleasedSlotIsTakenAgain) {
     TempDir tmp;
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY0")));
-    fs::create_directory(tmp.File("TESTBAY1"));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY2")));
-    fs::create_directory(tmp.File("TESTBAY3"));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY")));
-    EXPECT_TRUE(fs::is_directory(tmp.File("TESTBAY")));
-    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()), WithTrailingSlash(tmp.File("TESTBAY")));
+    std::vector<OwnedFolder> held;
+    held.push_back(CTestbayApp::CreateTemporaryDirectory(tmp.Path()));
+    EXPECT_EQ(held.back().Path(), WithTrailingSlash(tmp.File("TESTBAY0")));
+    // Left by an instance that ended without cleaning up.
+    fs::create_directories(tmp.File("TESTBAY1/old"));
+    WriteWholeFile(tmp.File("TESTBAY1/old/LOG.TXT"), "x");
+    held.push_back(CTestbayApp::CreateTemporaryDirectory(tmp.Path()));
+    EXPECT_EQ(held.back().Path(), WithTrailingSlash(tmp.File("TESTBAY1")));
+    EXPECT_FALSE(fs::exists(tmp.File("TESTBAY1/old")));
+    for (const char* name : {"TESTBAY2", "TESTBAY3", "TESTBAY"}) {
+        held.push_back(CTestbayApp::CreateTemporaryDirectory(tmp.Path()));
+        EXPECT_EQ(held.back().Path(), WithTrailingSlash(tmp.File(name)));
+    }
+    held.push_back(CTestbayApp::CreateTemporaryDirectory(tmp.Path()));
+    const std::string unique = held.back().Path();
+    EXPECT_EQ(unique.rfind(tmp.File("TESTBAY."), 0), 0u) << unique;
+    EXPECT_TRUE(fs::is_directory(unique));
+    EXPECT_NE(CTestbayApp::CreateTemporaryDirectory(tmp.Path()).Path(), unique);
 
+    held[0] = OwnedFolder();
+    EXPECT_EQ(CTestbayApp::CreateTemporaryDirectory(tmp.Path()).Path(), WithTrailingSlash(tmp.File("TESTBAY0")));
+    held[2].Delete();
+    EXPECT_FALSE(fs::exists(tmp.File("TESTBAY2")));
+    EXPECT_FALSE(held[2].Held());
+}
+
+TEST(TemporaryDirectory, DeletionSparesHiddenDirectoriesAndWhatIsBelowThem) {
+    TempDir tmp;
+    OwnedFolder gone = OwnedFolder::Claim(tmp.File("gone"));
+    ASSERT_TRUE(gone.Held());
     fs::create_directories(tmp.File("gone/sub"));
     WriteWholeFile(tmp.File("gone/sub/file"), "x");
     WriteWholeFile(tmp.File("gone/.hidden-file"), "x");
-    DeleteDirectoryTree(tmp.File("gone"));
+    gone.Delete();
     EXPECT_FALSE(fs::exists(tmp.File("gone")));
+    OwnedFolder kept = OwnedFolder::Claim(tmp.File("kept"));
     fs::create_directories(tmp.File("kept/.cache"));
     WriteWholeFile(tmp.File("kept/LOG.TXT"), "x");
-    DeleteDirectoryTree(tmp.File("kept"));
+    kept.Delete();
     EXPECT_FALSE(fs::exists(tmp.File("kept/LOG.TXT")));
     EXPECT_TRUE(fs::exists(tmp.File("kept/.cache")));
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <numeric>
 
 #include "app/directories.h"
@@ -69,6 +70,25 @@ TEST_F(TraceFile, EachOpenStartsANewLogWhoseEntriesFollowATimeStampAndLogfileGat
     EXPECT_EQ(log[2], ':');
     EXPECT_EQ(log[5], ':');
     EXPECT_EQ(log.substr(8), " GetDeviceState -> 4\n");
+}
+
+TEST_F(TraceFile, ALinkInPlaceOfTheLogIsReplacedAndItsTargetLeftAsItWas) {
+    const std::string target = dir_.File("someone-elses.txt");
+    test::WriteWholeFile(target, "kept\n");
+    for (const char* logfile : {"0", "1"}) {
+        SCOPED_TRACE(std::string("Logfile=") + logfile);
+        std::filesystem::remove(dir_.File("LOG.TXT"));
+        std::error_code unsupported;
+        std::filesystem::create_symlink(target, dir_.File("LOG.TXT"), unsupported);
+        if (unsupported) GTEST_SKIP() << "no symbolic links here: " << unsupported.message();
+        OpenWithLogfile(logfile);
+        TraceLine("traced");
+        LogPrintf("logged");
+        const std::string log = Log();
+        EXPECT_NE(log.find("logged"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::is_symlink(dir_.File("LOG.TXT")));
+        EXPECT_EQ(test::ReadWholeFile(target), "kept\n");
+    }
 }
 
 }  // namespace
