@@ -14,7 +14,7 @@ namespace {
 constexpr size_t kChunkBytes = 64 * 1024;
 // How often a waiting Next() looks at the stop request: a signal handler
 // cannot wake a condition variable.
-constexpr auto kStopLookInterval = std::chrono::milliseconds(20);
+constexpr auto kStopLookInterval = std::chrono::milliseconds(50);
 // How long the destructor waits for a reader in the middle of a read before
 // it leaves it behind.
 constexpr auto kReaderGrace = std::chrono::milliseconds(50);
