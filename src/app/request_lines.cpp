@@ -88,13 +88,12 @@ RequestLines::RequestLines(InputRead read, size_t maxLineLength) : shared_(std::
             shared->hasWaiting = true;
             shared->changed.notify_all();
         }
-        std::unique_lock lock(shared->mutex);
+        std::lock_guard lock(shared->mutex);
         shared->inputClosed = read == Read::End;
+        // Together with the mark: Next() tells this stop from a stop signal by it.
+        if (shared->inputClosed) RequestStop();
         shared->readerDone = true;
         shared->changed.notify_all();
-        lock.unlock();
-        // Marked closed first: Next() tells this stop from a stop signal by it.
-        if (read == Read::End) RequestStop();
     }).detach();
 }
 
