@@ -78,18 +78,18 @@ struct RequestLines::Shared {
 RequestLines::RequestLines(InputRead read, size_t maxLineLength) : shared_(std::make_shared<Shared>()) {
     std::thread([shared = shared_, splitter = LineSplitter(std::move(read), maxLineLength)]() mutable {
         std::string line;
-        RequestLines::Read read;
-        while ((read = splitter.Next(line)) != Read::End) {
+        Read kind;
+        while ((kind = splitter.Next(line)) != Read::End) {
             std::unique_lock lock(shared->mutex);
             shared->changed.wait(lock, [&] { return !shared->hasWaiting || shared->closing; });
             if (shared->closing) break;
             shared->waiting = std::move(line);
-            shared->waitingRead = read;
+            shared->waitingRead = kind;
             shared->hasWaiting = true;
             shared->changed.notify_all();
         }
         std::lock_guard lock(shared->mutex);
-        shared->inputClosed = read == Read::End;
+        shared->inputClosed = kind == Read::End;
         // Together with the mark: Next() tells this stop from a stop signal by it.
         if (shared->inputClosed) RequestStop();
         shared->readerDone = true;

@@ -39,7 +39,9 @@ void RequestStop() {
     errno = savedErrno;
 }
 
-bool StopRequested() { return g_requested.load(); }
+bool StopRequested() {
+    return g_requested.load();
+}
 
 void WithdrawStopRequest() {
     g_requested.store(false);
@@ -61,6 +63,8 @@ bool WaitForStopRequestUs(int64_t microseconds) {
     }
 }
 
-int StopRequestFd() { return g_wake.fds[0]; }
+int StopRequestFd() {
+    return g_wake.fds[0];
+}
 
 }  // namespace testbay

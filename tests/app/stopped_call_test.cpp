@@ -52,9 +52,8 @@ TEST_F(StoppedCall, ASleepOfTwentyFourDaysEndsAtOnce) {
     ExpectStopped(Call("Sleep", {2147483647}));
     EXPECT_LT(clock.NowMs(), kWithinMs);
     // Also inside a batch: every call that would wait ends so.
-    const auto batch = server_->HandleLine(
-        R"([{"jsonrpc":"2.0","id":1,"method":"Sleep","params":[60000]},)"
-        R"({"jsonrpc":"2.0","id":2,"method":"GetTestbayVersion"}])");
+    const auto batch = server_->HandleLine(R"([{"jsonrpc":"2.0","id":1,"method":"Sleep","params":[60000]},)"
+                                           R"({"jsonrpc":"2.0","id":2,"method":"GetTestbayVersion"}])");
     ASSERT_TRUE(batch);
     const json replies = json::parse(*batch);
     ExpectStopped(replies[0]);

@@ -112,10 +112,10 @@ constexpr int kInputClosed = 0;
 
 std::string StopName(int stop) {
     switch (stop) {
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    case SIGHUP: return "SIGHUP";
-    default: return "input closed";
+        case SIGTERM: return "SIGTERM";
+        case SIGINT: return "SIGINT";
+        case SIGHUP: return "SIGHUP";
+        default: return "input closed";
     }
 }
 
@@ -127,9 +127,11 @@ struct LongCall {
 
 const LongCall kLongCalls[] = {
     {"a sleep of 24 days", {}, R"({"jsonrpc":"2.0","id":2,"method":"Sleep","params":[2147483647]})"},
-    {"the state search of a silent relay", {"--silent"},
+    {"the state search of a silent relay",
+     {"--silent"},
      R"({"jsonrpc":"2.0","id":2,"method":"EnterHardwaretestAtPort","params":["",1]})"},
-    {"exchanges with a relay that never stops sending", {"--babble"},
+    {"exchanges with a relay that never stops sending",
+     {"--babble"},
      R"({"jsonrpc":"2.0","id":2,"method":"EnterHardwaretestAtPort","params":["",1]})"},
 };
 
