@@ -22,6 +22,8 @@ file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
 list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/com_client/")
 list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
   ${TESTBAY_TESTS}/platform/serial_device_test.cpp
+  ${TESTBAY_TESTS}/platform/stop_request_test.cpp
+  ${TESTBAY_TESTS}/app/request_lines_test.cpp
   ${TESTBAY_TESTS}/app/settings_kill_test.cpp)
 add_executable(testbay_unit_tests ${TESTBAY_WINDOWS_UNIT_TESTS})
 target_include_directories(testbay_unit_tests PRIVATE ${TESTBAY_TESTS})

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/stop_request.h"
+
 namespace testbay::sim {
 namespace {
 constexpr int64_t kReadCostUs = 20;
@@ -55,6 +57,8 @@ public:
     }
     uint32_t GetBaudrate() const override { return line_.pcSettings_.baud; }
     void WaitForInput(int timeoutMs) override {
+        // As a device's wait: a stop request ends it before any time passes.
+        EndCallOnStopRequest();
         if (IsOpen() && !line_.unplugged_) {
             line_.PcWait(timeoutMs);
         } else if (timeoutMs > 0) {

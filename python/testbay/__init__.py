@@ -72,6 +72,34 @@ def _as_text(value):
     return value
 
 
+# How long close() lets the server take to let go of the relay and end.
+CLOSE_GRACE_S = 30
+# A server whose call was interrupted ends the call at once on its input
+# closing; the whole end stays within a second.
+INTERRUPT_GRACE_S = 0.5
+TERMINATE_GRACE_S = 0.3
+
+
+def _end_server(process, grace_s):
+    """Closes the server's input and waits `grace_s` for its end, then
+    terminates it, and kills it as the last resort; returns its exit status."""
+    try:
+        process.stdin.close()
+    except OSError:
+        pass
+    try:
+        status = process.wait(timeout=grace_s)
+    except subprocess.TimeoutExpired:
+        process.terminate()
+        try:
+            status = process.wait(timeout=TERMINATE_GRACE_S)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            status = process.wait()
+    process.stdout.close()
+    return status
+
+
 class _Method:
     def __init__(self, entry):
         self.name = entry["name"]
@@ -134,6 +162,12 @@ class Document:
                 answer = self._process.stdout.readline()
             except (BrokenPipeError, OSError) as error:
                 raise AutomationError(-32099, f"the server is gone: {error}") from error
+            except BaseException:
+                # Interrupted mid-call (KeyboardInterrupt): the reply would
+                # belong to no one, and the server holds the relay's port.
+                process, self._process = self._process, None
+                _end_server(process, INTERRUPT_GRACE_S)
+                raise
             if not answer:
                 raise AutomationError(-32099, "the server ended")
         reply = json.loads(answer.decode("utf-8"))
@@ -147,14 +181,7 @@ class Document:
             process, self._process = self._process, None
         if process is None:
             return 0
-        process.stdin.close()
-        try:
-            status = process.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            status = process.wait()
-        process.stdout.close()
-        return status
+        return _end_server(process, CLOSE_GRACE_S)
 
     def __enter__(self):
         return self

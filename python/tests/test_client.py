@@ -1,8 +1,10 @@
 """The Python client against testbay -Automation and the virtual relay."""
 
 import os
+import signal
 import sys
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -106,6 +108,33 @@ class WithRelay(unittest.TestCase):
                 thread.join(timeout=120)
         expected = (True, True, [True, False] * 4, True)
         self.assertEqual(results, {1: expected, 2: expected})
+
+
+class Interrupted(unittest.TestCase):
+    def test_a_keyboard_interrupt_during_a_call_ends_its_server_within_a_second(self):
+        with Workspace() as workspace, VirtualRelay(["--silent"]) as relay:
+            workspace.map_port(1, relay.device)
+            for call in (lambda doc: doc.Sleep(2147483647), lambda doc: doc.EnterHardwaretestAtPort("", 1)):
+                doc = Dispatch(env=workspace.env)
+                server = doc._process
+                interrupted = []
+
+                def interrupt():
+                    interrupted.append(time.monotonic())
+                    signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+
+                timer = threading.Timer(0.3, interrupt)
+                timer.start()
+                with self.assertRaises(KeyboardInterrupt):
+                    call(doc)
+                ended = time.monotonic()
+                timer.join()
+                self.assertLess(ended - interrupted[0], 1.0)
+                # It ended on its own, after cleaning up, and the document is closed.
+                self.assertEqual(server.poll(), 0)
+                self.assertEqual(sorted(os.listdir(workspace.directory)), ["Testbay.ini", "Testbay.ini.lock"])
+                with self.assertRaises(AutomationError):
+                    doc.GetTestbayVersion()
 
 
 if __name__ == "__main__":

@@ -4,7 +4,9 @@ virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5
 
 import glob
 import os
+import signal
 import sys
+import threading
 import time
 import unittest
 
@@ -92,6 +94,26 @@ class UnderWine(wine_prefix.WineTestCase):
         doc = self.json_rpc_document()
         self.assertFalse(doc.EnterHardwaretestAtPort("", PORT))
         self.assertIn("ComBaud(153600): 0\r\n", self.trace())
+
+    def test_a_keyboard_interrupt_during_the_state_search_ends_the_program_within_a_second(self):
+        self.relay("--silent")
+        doc = self.json_rpc_document()
+        server = doc._process
+        interrupted = []
+
+        def interrupt():
+            interrupted.append(time.monotonic())
+            signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+
+        timer = threading.Timer(0.5, interrupt)
+        timer.start()
+        with self.assertRaises(KeyboardInterrupt):
+            doc.EnterHardwaretestAtPort("", PORT)
+        timer.join()
+        self.assertLess(time.monotonic() - interrupted[0], 1.0)
+        # It ended on its own on its input closing, and cleaned up.
+        self.assertEqual(server.poll(), 0)
+        self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "app/automation_dispatch_win.h"
+#include "platform/stop_request.h"
 
 namespace testbay {
 
@@ -86,6 +87,18 @@ HKEY ClassesRoot(bool perUser, REGSAM access) {
     return status == ERROR_SUCCESS ? classes : nullptr;
 }
 
+// Dispatches the messages waiting; false once the server should end: on
+// WM_QUIT, or when the idle timer (a window-less one) fires.
+bool DispatchWaitingMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT || (message.message == WM_TIMER && message.hwnd == nullptr)) return false;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunComServer(unsigned idleLimitMs) {
@@ -98,11 +111,12 @@ int RunComServer(unsigned idleLimitMs) {
                                                      REGCLS_SINGLEUSE, &cookie);
     int status = 1;
     if (SUCCEEDED(registered)) {
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (message.message == WM_TIMER && message.hwnd == nullptr) break;
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+        // A stop request (Ctrl+C, Ctrl+Break, the console closing) ends the
+        // running call and then the loop.
+        StopEndsCalls stopEndsCalls;
+        HANDLE stop = static_cast<HANDLE>(StopRequestEvent());
+        while (MsgWaitForMultipleObjectsEx(1, &stop, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0 &&
+               DispatchWaitingMessages()) {
         }
         CoRevokeClassObject(cookie);
         status = 0;

@@ -9,6 +9,7 @@
 #include "app/automation_methods.h"
 #include "app/automation_type_info_win.h"
 #include "comm/com_exception.h"
+#include "platform/stop_request.h"
 #include "platform/text_win.h"
 
 namespace testbay {
@@ -244,6 +245,8 @@ HRESULT AutomationDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
         return Raise(exception, "parameter " + std::to_string(error.position) + ": " + error.message, E_INVALIDARG);
     } catch (const CComExeption& error) {
         return Raise(exception, error.Message(), E_FAIL);
+    } catch (const CallStopped& error) {
+        return Raise(exception, error.what(), E_ABORT);
     }
     for (size_t index = 0; index < params->cArgs; ++index) {
         if (IsByReference(method.params[index])) {

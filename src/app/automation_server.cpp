@@ -4,6 +4,7 @@
 
 #include "app/automation_methods.h"
 #include "comm/com_exception.h"
+#include "platform/stop_request.h"
 
 namespace testbay {
 namespace {
@@ -181,28 +182,6 @@ std::optional<json> HandleRequest(CTESTBAYDoc& document, const json& request) {
     return reply;
 }
 
-enum class LineRead { Complete, TooLong, End };
-
-// One line without its end; a line beyond the limit is skipped whole.
-LineRead ReadLine(std::istream& input, std::string& line) {
-    line.clear();
-    std::streambuf* buffer = input.rdbuf();
-    bool tooLong = false;
-    for (;;) {
-        const int character = buffer->sbumpc();
-        if (character == std::char_traits<char>::eof()) {
-            return tooLong ? LineRead::TooLong : line.empty() ? LineRead::End : LineRead::Complete;
-        }
-        if (character == '\n') return tooLong ? LineRead::TooLong : LineRead::Complete;
-        if (line.size() < AutomationServer::kMaxLineLength) {
-            line.push_back(static_cast<char>(character));
-        } else {
-            tooLong = true;
-            line.clear();
-        }
-    }
-}
-
 }  // namespace
 
 std::string EightBitToUtf8(const std::string& bytes) {
@@ -256,15 +235,17 @@ std::optional<std::string> AutomationServer::HandleLine(const std::string& line)
     return Dump(replies);
 }
 
-void RunAutomationServer(std::istream& input, std::ostream& output, const std::atomic<bool>& stop) {
+void RunAutomationServer(const InputRead& read, std::ostream& output) {
     AutomationServer server;
+    RequestLines lines(read, AutomationServer::kMaxLineLength);
+    // A stop ends the running call: it fails with CallStopped's text.
+    StopEndsCalls stopEndsCalls;
     std::string line;
     for (;;) {
-        if (stop.load()) break;
-        const LineRead read = ReadLine(input, line);
-        if (read == LineRead::End) break;
+        const RequestLines::Read kind = lines.Next(line);
+        if (kind == RequestLines::Read::End) break;
         std::optional<std::string> reply;
-        if (read == LineRead::TooLong) {
+        if (kind == RequestLines::Read::TooLong) {
             reply = Dump(ErrorReply(nullptr, kParseError, "Parse error: line too long"));
         } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
             reply = server.HandleLine(line);

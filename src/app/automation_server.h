@@ -1,12 +1,11 @@
 #pragma once
 
-#include <atomic>
-#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "app/automation_document.h"
+#include "app/request_lines.h"
 
 namespace testbay {
 
@@ -26,8 +25,9 @@ private:
     CTESTBAYDoc document_;
 };
 
-// Runs a server until the input closes or `stop` is set.
-void RunAutomationServer(std::istream& input, std::ostream& output, const std::atomic<bool>& stop);
+// Runs a server until the input closes or a stop is requested; either ends
+// a running call at once (platform/stop_request.h).
+void RunAutomationServer(const InputRead& read, std::ostream& output);
 
 // 8-bit texts travel as JSON strings of the characters U+0000 to U+00FF.
 std::string EightBitToUtf8(const std::string& bytes);

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     testbay::CatchStopRequests(g_stop);
     const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp&) {
         if (!commandLine.jsonRpc) return testbay::RunComServer(kComIdleLimitMs);
-        testbay::RunAutomationServer(std::cin, std::cout, g_stop);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
         return 0;
     });
     testbay::StopRequestsHandled();

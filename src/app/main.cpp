@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     testbay::CatchStopRequests(g_stop);
     return testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
         if (!app.Automation()) return RunDesktop(argc, argv, app);
-        testbay::RunAutomationServer(std::cin, std::cout, g_stop);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
         return 0;
     });
 }

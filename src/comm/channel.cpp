@@ -7,6 +7,7 @@
 
 #include "comm/trace.h"
 #include "platform/clock.h"
+#include "platform/stop_request.h"
 
 namespace testbay {
 namespace {
@@ -153,6 +154,8 @@ int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int
     const int64_t start = clock.NowMs();
     int status = FrameReceiver::kIncomplete;
     for (;;) {
+        // Also ends a relay that never stops sending, which never lets the loop wait.
+        EndCallOnStopRequest();
         const uint32_t count = port.Read(chunk, kChunkSize);
         if (count != 0) status = receiver->Feed(chunk, count);
         if (status != FrameReceiver::kIncomplete) break;

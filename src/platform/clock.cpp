@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include "platform/stop_request.h"
+
 namespace testbay {
 namespace {
 
@@ -29,12 +31,18 @@ int64_t SteadyClock::NowUs() { return (MonotonicNs() - startNs_) / 1000; }
 
 void SteadyClock::SleepUs(int64_t microseconds) {
     if (microseconds <= 0) return;
+    if (StopEndsCallsHere()) {
+        WaitForStopRequestUs(microseconds);
+        EndCallOnStopRequest();
+        return;
+    }
     timespec ts{static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
     while (nanosleep(&ts, &ts) != 0) {
     }
 }
 
 void VirtualClock::SleepUs(int64_t microseconds) {
+    EndCallOnStopRequest();
     sleeps_++;
     if (microseconds <= 0) return;
     sleptUs_ += microseconds;

@@ -7,7 +7,8 @@ namespace testbay {
 
 // The one source of time for the whole program: time since the process
 // started, and sleeps. Tests swap in a VirtualClock so that long protocol
-// sequences run in no real time.
+// sequences run in no real time. On a thread whose calls a stop request
+// ends (StopEndsCalls), a sleep throws CallStopped once one comes.
 class Clock {
 public:
     virtual ~Clock() = default;

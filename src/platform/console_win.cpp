@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "platform/stop_request.h"
+
 namespace testbay {
 namespace {
 
@@ -14,13 +16,11 @@ namespace {
 constexpr DWORD kCleanUpWaitMs = 4000;
 
 std::atomic<bool>* g_stop = nullptr;
-HANDLE g_mainThread = nullptr;
 HANDLE g_cleanedUp = nullptr;
 
 BOOL WINAPI OnControlEvent(DWORD event) {
     if (g_stop) g_stop->store(true);
-    // The main thread sits in a synchronous read of standard input.
-    if (g_mainThread) CancelSynchronousIo(g_mainThread);
+    RequestStop();
     // The process ends as soon as this returns: wait for the clean-up.
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         WaitForSingleObject(g_cleanedUp, kCleanUpWaitMs);
@@ -32,8 +32,6 @@ BOOL WINAPI OnControlEvent(DWORD event) {
 
 void CatchStopRequests(std::atomic<bool>& stop) {
     g_stop = &stop;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_mainThread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
     g_cleanedUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnControlEvent, TRUE);
 }
@@ -45,6 +43,14 @@ void StopRequestsHandled() {
 void UseBinaryStandardStreams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+// A pipe whose writer has gone ends with ERROR_BROKEN_PIPE: the end as well.
+size_t ReadStandardInput(char* buffer, size_t size) {
+    DWORD count = 0;
+    const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+    if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, wanted, &count, nullptr)) return 0;
+    return count;
 }
 
 }  // namespace testbay

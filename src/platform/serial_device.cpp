@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/ioctl_retry.h"
+#include "platform/stop_request.h"
 #include "platform/termios2.h"
 
 namespace testbay {
@@ -102,14 +103,15 @@ int FlushBoth(int fd) {
 }
 
 // Polls `fd` once for `events`, restarting after signals with the time left.
-// Returns poll()'s count (0 on time-out) or -1 with errno set.
-int PollUntil(int fd, short events, int64_t deadlineMs, short& revents) {
+// Returns poll()'s count (0 on time-out) or -1 with errno set. `wakeFd`, when
+// not negative, ends the wait early as a time-out once it is readable.
+int PollUntil(int fd, short events, int64_t deadlineMs, short& revents, int wakeFd = -1) {
     for (;;) {
-        pollfd entry{fd, events, 0};
-        int ready = poll(&entry, 1, RemainingMs(deadlineMs));
+        pollfd entries[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+        int ready = poll(entries, 2, RemainingMs(deadlineMs));
         if (ready < 0 && errno == EINTR) continue;  // recompute the remaining time
-        revents = ready > 0 ? entry.revents : 0;
-        return ready;
+        revents = ready > 0 ? entries[0].revents : 0;
+        return ready > 0 && revents == 0 ? 0 : ready;
     }
 }
 
@@ -248,7 +250,8 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
     if (fd_ < 0) return Wait::Failed;
     const int64_t deadline = DeadlineAfter(timeoutMs);
     short revents = 0;
-    int ready = PollUntil(fd_, POLLIN, deadline, revents);
+    int ready = PollUntil(fd_, POLLIN, deadline, revents, StopEndsCallsHere() ? StopRequestFd() : -1);
+    EndCallOnStopRequest();
     if (ready < 0) return Wait::Failed;
     if (ready == 0) return Wait::TimedOut;
     if (revents & POLLNVAL) return Wait::Failed;

@@ -49,6 +49,7 @@ public:
     // device has gone (EIO, ENXIO, ENODEV, hang-up).
     long Read(uint8_t* buffer, size_t maximum);
     // Waits until input is waiting, the time is up, or the device has gone.
+    // A stop request ends it with CallStopped on a thread in StopEndsCalls.
     Wait WaitReadable(int timeoutMs) const;
     // Drops input and output still queued in the driver.
     void Flush();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/stop_request.h"
 #include "platform/text_win.h"
 
 namespace testbay {
@@ -151,6 +152,14 @@ HANDLE ClaimPort(const std::string& path) {
 }
 
 // Ends an overlapped call that is still running and waits until it has.
+// The port's event, or on a thread whose calls a stop request ends, the
+// stop request too; WAIT_OBJECT_0 only for the port.
+DWORD WaitForPortEvent(HANDLE event, DWORD milliseconds) {
+    if (!StopEndsCallsHere()) return WaitForSingleObject(event, milliseconds);
+    const HANDLE events[2] = {event, static_cast<HANDLE>(StopRequestEvent())};
+    return WaitForMultipleObjects(2, events, FALSE, milliseconds);
+}
+
 void Abandon(HANDLE port, OVERLAPPED& call) {
     CancelIoEx(port, &call);
     DWORD ignored = 0;
@@ -273,6 +282,7 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
     HANDLE port = Port(handle_);
     const int64_t deadline = MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
     for (;;) {
+        EndCallOnStopRequest();
         const long queued = InputQueued(port);
         if (queued < 0) return Wait::Failed;
         if (queued > 0) return Wait::Readable;
@@ -285,7 +295,7 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
         if (!WaitCommEvent(port, &waitEvents_, &call)) {
             if (GetLastError() != ERROR_IO_PENDING) return Wait::Failed;
             // A byte that came before the wait began raises no event.
-            if (InputQueued(port) != 0 || WaitForSingleObject(event_, remaining) != WAIT_OBJECT_0) {
+            if (InputQueued(port) != 0 || WaitForPortEvent(event_, remaining) != WAIT_OBJECT_0) {
                 Abandon(port, call);
                 continue;
             }
