@@ -185,6 +185,7 @@ std::vector<uint8_t> ComDrainQuiet(int channel, int quietMs) {
     std::vector<uint8_t> dropped;
     uint8_t chunk[kChunkSize];
     for (;;) {
+        EndCallOnStopRequest();
         const uint32_t count = port.Read(chunk, kChunkSize);
         const int64_t now = clock.NowMs();
         if (count != 0) {
