@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "comm/channel.h"
@@ -78,11 +80,21 @@ inline std::vector<Bytes> StreamAnswers(const Bytes& request, FuzzStream& stream
 }
 
 // A virtual clock, and the channel of COM<comNumber> wired to a relay end
-// that answers from `stream`.
+// that answers from `stream`. Once the input is used up the relay is silent;
+// an operation that keeps asking a silent relay would hold a real caller for
+// ever (time-outs are the caller's to choose, so requests are counted).
 class StreamLine {
 public:
+    static constexpr int kMostRequestsToSilence = 10000;
+
     StreamLine(FuzzStream& stream, int comNumber)
-        : peer_([&stream](const Bytes& request) { return StreamAnswers(request, stream); }),
+        : peer_([this, &stream](const Bytes& request) {
+              if (stream.Empty() && ++requestsToSilence_ > kMostRequestsToSilence) {
+                  std::fprintf(stderr, "still asking a silent relay after %d requests\n", kMostRequestsToSilence);
+                  std::abort();
+              }
+              return StreamAnswers(request, stream);
+          }),
           clockScope_(clock_),
           line_(peer_, clock_) {
         SetSerialPortFactory([this](int) { return line_.OpenPort(); });
@@ -103,6 +115,7 @@ private:
     ScopedClock clockScope_;
     sim::MemoryLine line_;
     int channel_ = -1;
+    int requestsToSilence_ = 0;
 };
 
 }  // namespace testbay::fuzz
