@@ -8,12 +8,12 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "answer_stream.h"
 #include "app/automation_document.h"
 #include "app/automation_methods.h"
-#include "comm/com_exception.h"
 #include "hwt/hwt_client.h"
 
 namespace {
@@ -44,7 +44,8 @@ const std::vector<ClientOperation>& ClientOperations() {
             std::array<int32_t, 12> first{}, second{};
             const size_t firstSize = s.Byte() % (first.size() + 1);
             const size_t secondSize = s.Byte() % (second.size() + 1);
-            c.GetBinaryInputMaskArray(std::span(first).first(firstSize), std::span(second).first(secondSize), s.Int32());
+            c.GetBinaryInputMaskArray(std::span(first).first(firstSize), std::span(second).first(secondSize),
+                                      s.Int32());
         },
         [](CHwtV4Client& c, FuzzStream&) {
             int32_t a = 0, b = 0, d = 0;

@@ -24,7 +24,8 @@ using testbay::fuzz::FuzzStream;
 class ScratchFile {
 public:
     ScratchFile() {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/testbay-ini-XXXXXX");
+        std::string pattern =
+            (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/testbay-ini-XXXXXX");
         if (mkdtemp(pattern.data())) folder_ = pattern;
     }
     ~ScratchFile() {
@@ -91,8 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(content.data(), 1, content.size(), file);
     std::fclose(file);
 
-    const bool otherUntouched =
-        !SameName(otherSection, section) || (edit != 2 && !SameName(otherKey, key));
+    const bool otherUntouched = !SameName(otherSection, section) || (edit != 2 && !SameName(otherKey, key));
     const std::optional<std::string> otherBefore = testbay::ReadProfileValue(path, otherSection, otherKey);
 
     switch (edit) {

@@ -14,15 +14,16 @@ class CountWalk : public test::HwtRelayTest {
 protected:
     static constexpr int32_t kHugeCount = 100000;
 
-    // Only the count request (`command` without fields) is answered.
+    // Only the first count request (`command` without fields) is answered.
     void AnswerOnlyTheCount(uint8_t command) {
-        peer_.SetScript([command](const Bytes& request) {
-            if (request[2] == command && request[1] == 2) return std::vector<Bytes>{test::PassAnswer(command, {kHugeCount})};
-            return std::vector<Bytes>{};
+        peer_.SetScript([command, answered = false](const Bytes& request) mutable {
+            if (answered || request[2] != command || request[1] != 2) return std::vector<Bytes>{};
+            answered = true;
+            return std::vector<Bytes>{test::PassAnswer(command, {kHugeCount})};
         });
         line_.Line().ClearWrites();
     }
-    size_t Written() const { return line_.Line().Writes().size(); }
+    size_t Written() { return line_.Line().Writes().size(); }
 };
 
 TEST_F(CountWalk, StopsOnceTheRelayFallsSilent) {
