@@ -125,6 +125,19 @@ const std::vector<ClientOperation>& ClientOperations() {
             c.GetChannelInfo(s.Int32(), type, b, d, &value, &board);
         },
         [](CHwtV4Client& c, FuzzStream& s) {
+            int32_t a = 0, average = 0;
+            c.GetAverageChannelValue(s.Int32(), a, average);
+        },
+        [](CHwtV4Client& c, FuzzStream& s) {
+            double degrees = 0;
+            const int32_t first = s.Int32();
+            c.GetAveragePhaseDifference(first, s.Int32(), degrees);
+        },
+        [](CHwtV4Client& c, FuzzStream& s) {
+            std::string text;
+            c.GetChannelName(s.Int32(), text);
+        },
+        [](CHwtV4Client& c, FuzzStream& s) {
             std::vector<uint8_t> buffer;
             c.GetDprInfo(s.Int32(), buffer, static_cast<uint32_t>(s.Int32()));
         },
