@@ -26,6 +26,8 @@ inline uint8_t RequestCommand(const Bytes& request) {
     return request.size() > 2 ? request[2] : 0;
 }
 
+// A hardware-test answer with a right length and sum; status, type byte and
+// fields come from the stream.
 inline Bytes HwtAnswer(uint8_t echo, FuzzStream& stream) {
     Bytes body{echo, stream.Byte(), stream.Byte()};  // echo, status, type byte
     const Bytes fields = stream.Take(stream.Byte() % (kHwtBlockSize - body.size() + 1));
@@ -38,6 +40,7 @@ inline Bytes HwtAnswer(uint8_t echo, FuzzStream& stream) {
     return frame;
 }
 
+// VDEW frames with a right sum (the client keeps the sum only for the record).
 inline Bytes VdewFixedFrame(FuzzStream& stream) {
     const uint8_t control = stream.Byte();
     const uint8_t address = stream.Byte();
