@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,9 @@ int32_t BlockWordLittleEndian(const CHwtV4Client& client, size_t first) {
     return static_cast<int32_t>(word);
 }
 
+// A module whose memory index would not fit the 32-bit index has no memory to read.
 bool ReadModuleIdentity(CHwtV4Client& client, int32_t module, std::vector<uint8_t>& identity) {
+    if (module > std::numeric_limits<int32_t>::max() - kModuleMemoryBase) return false;
     return client.ReadMemory(module + kModuleMemoryBase, 0, kIdentityLength, identity) == 1 &&
            identity.size() >= kIdentityLength;
 }

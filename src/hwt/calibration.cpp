@@ -143,7 +143,8 @@ int CHwtV4Client::FindCalibrationChannel(int32_t& packed, int32_t& channel) {
     std::string wantedText;
     int32_t wantedValue = 0;
     int result = 0;
-    for (int32_t number = 1; number <= count; ++number) {
+    // A relay that stops answering is not asked about every channel of the count it sent.
+    for (int32_t number = 1; number <= count && PcTimeoutRun() < kPcTimeoutRunLimit; ++number) {
         int32_t type = 0;
         int32_t b = 0;
         int32_t c = 0;

@@ -64,7 +64,8 @@ int CHwtV4Client::SetLeds(int32_t pattern) {
     if (!AnswerCarriedFields(*this)) return 0;
     // Only the LEDs switched on count, except when all go off.
     int result = 0;
-    for (int32_t led = 1; led <= count; ++led) {
+    // A relay that stops answering is not asked about every LED of the count it sent.
+    for (int32_t led = 1; led <= count && PcTimeoutRun() < kPcTimeoutRunLimit; ++led) {
         const bool on = LedOnInPattern(pattern, led);
         const int switched = SetLed(led, on ? 1 : 0);
         if (on || pattern == kAllLedsOff) result |= switched;

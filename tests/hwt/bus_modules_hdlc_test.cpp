@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "support/hwt_relay.h"
 
@@ -103,6 +104,12 @@ TEST_F(BusModules, EthernetModuleIdentityBlock) {
     EXPECT_EQ(Outcome(client_.Nk300GetMacAdr(3, text), text), std::make_tuple(0, ""));
     text = "old";
     EXPECT_EQ(Outcome(client_.Nk300GetSerialNumber(3, text, 256), text), std::make_tuple(0, ""));
+    // A module number whose memory index would pass the 32-bit range has no memory either.
+    line_.Line().ClearWrites();
+    constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+    EXPECT_EQ(Outcome(client_.Nk300GetSerialNumber(kLargest, text, 256), text), std::make_tuple(0, ""));
+    EXPECT_EQ(Outcome(client_.Nk300GetMacAdr(kLargest - 9, text), text), std::make_tuple(0, ""));
+    EXPECT_TRUE(line_.Line().Writes().empty());
 }
 
 TEST_F(BusModules, HdlcRecorderIsSetStartedFrozenAndReadInPieces) {
