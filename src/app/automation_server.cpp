@@ -58,7 +58,7 @@ AutomationValue ToValue(const json& value, ParamType type, size_t position) {
         if (value.is_null()) return std::string();
         if (!value.is_string()) throw ParamError(position, expected);
         std::string bytes;
-        if (!Utf8ToEightBit(value.get<std::string>(), bytes)) {
+        if (!Utf8ToEightBit(value.get_ref<const std::string&>(), bytes)) {
             throw ParamError(position, "a character above U+00FF");
         }
         return bytes;
@@ -192,8 +192,7 @@ public:
     std::optional<RpcError> Refusal(const std::string& line) {
         // A NUL ends the parser's input early; it never belongs to a JSON text.
         if (line.find('\0') != std::string::npos) return RpcError{kParseError, "Parse error"};
-        // A line that is no JSON is left to the parser, which stops at the same place.
-        json::sax_parse(line, this);
+        if (!json::sax_parse(line, this) && !refusal_) return RpcError{kParseError, "Parse error"};
         return refusal_;
     }
 
@@ -291,6 +290,7 @@ std::string EightBitToUtf8(const std::string& bytes) {
 
 bool Utf8ToEightBit(const std::string& utf8, std::string& bytes) {
     bytes.clear();
+    bytes.reserve(utf8.size());
     for (size_t index = 0; index < utf8.size(); ++index) {
         const auto lead = static_cast<uint8_t>(utf8[index]);
         if (lead < 0x80) {

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,43 +47,71 @@ std::string FillLine(const std::string& head, const std::string& item, const std
     return line + tail;
 }
 
-struct ServerRun {
-    int status;
-    long peakKiB;
-    std::vector<std::string> replies;
+// The real program, reading from a pipe. It is started before the test builds
+// its large lines: a child's peak memory counts what it shared with its parent
+// until it ran the program.
+class ServerProcess {
+public:
+    ServerProcess() {
+        signal(SIGPIPE, SIG_IGN);
+        int ends[2];
+        if (pipe(ends) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+#ifndef TESTBAY_SANITIZED
+            // A server that runs away ends here, not with the machine's memory.
+            const rlimit addressSpace{3UL << 30, 3UL << 30};
+            setrlimit(RLIMIT_AS, &addressSpace);
+#endif
+            const int out = open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || dup2(ends[0], 0) < 0 || dup2(out, 1) < 0) _exit(125);
+            close(ends[1]);
+            setenv("TESTBAY_CONFIG_DIR", config_.Path().c_str(), 1);
+            setenv("TMPDIR", tmp_.Path().c_str(), 1);
+            execl(TESTBAY_PROGRAM_PATH, TESTBAY_PROGRAM_PATH, "-Automation", static_cast<char*>(nullptr));
+            _exit(126);
+        }
+        close(ends[0]);
+        input_ = ends[1];
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // False once the server has gone.
+    bool Send(std::string line) {
+        line += '\n';
+        for (size_t sent = 0; sent < line.size();) {
+            const ssize_t written = write(input_, line.data() + sent, line.size() - sent);
+            if (written <= 0) return false;
+            sent += static_cast<size_t>(written);
+        }
+        return true;
+    }
+
+    struct Run {
+        int status = -1;
+        long peakKiB = 0;
+        std::vector<std::string> replies;
+    };
+    Run Finish() {
+        close(input_);
+        Run run;
+        rusage usage{};
+        if (child_ > 0 && wait4(child_, &run.status, 0, &usage) == child_) run.peakKiB = usage.ru_maxrss;
+        std::ifstream replies(output_, std::ios::binary);
+        for (std::string reply; std::getline(replies, reply);) run.replies.push_back(reply);
+        return run;
+    }
+
+private:
+    TempDir config_, tmp_;
+    const std::string output_ = tmp_.File("out");
+    pid_t child_ = -1;
+    int input_ = -1;
 };
 
-// The real program serves `lines`; its peak memory is read when it has ended.
-ServerRun Serve(const std::vector<std::string>& lines) {
-    TempDir config, tmp;
-    const std::string input = tmp.File("in"), output = tmp.File("out");
-    {
-        std::ofstream file(input, std::ios::binary);
-        for (const std::string& line : lines) file << line << '\n';
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-#ifndef TESTBAY_SANITIZED
-        // A server that runs away ends here, not with the machine's memory.
-        const rlimit addressSpace{3UL << 30, 3UL << 30};
-        setrlimit(RLIMIT_AS, &addressSpace);
-#endif
-        const int in = open(input.c_str(), O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0) _exit(125);
-        setenv("TESTBAY_CONFIG_DIR", config.Path().c_str(), 1);
-        setenv("TMPDIR", tmp.Path().c_str(), 1);
-        execl(TESTBAY_PROGRAM_PATH, TESTBAY_PROGRAM_PATH, "-Automation", static_cast<char*>(nullptr));
-        _exit(126);
-    }
-    ServerRun run{-1, 0, {}};
-    rusage usage{};
-    if (child > 0 && wait4(child, &run.status, 0, &usage) == child) run.peakKiB = usage.ru_maxrss;
-    std::ifstream replies(output, std::ios::binary);
-    for (std::string reply; std::getline(replies, reply);) run.replies.push_back(reply);
-    return run;
-}
-
 TEST(AutomationMemory, TheWorstLinesWithinTheLineLimitAreAnsweredInBoundedMemory) {
+    ServerProcess server;
     const std::string nested = std::string(1000000, '[') + std::string(1000000, ']');
     const std::string refused = R"({"error":{"code":-32600,"message":"Invalid Request: )";
     const std::string room = "\"" + std::string(16 * 1024, 'x') + "\"";
@@ -105,12 +133,11 @@ TEST(AutomationMemory, TheWorstLinesWithinTheLineLimitAreAnsweredInBoundedMemory
          R"([{"id":0,"jsonrpc":"2.0","result":{"out":["xxxx)"},
         {Request("GetTestbayVersion", "[]"), R"({"id":1,"jsonrpc":"2.0","result":{"out":[],"return":"04.02.08"}})"},
     };
-    std::vector<std::string> lines;
     for (const auto& [line, reply] : cases) {
-        ASSERT_LE(line.size(), AutomationServer::kMaxLineLength);
-        lines.push_back(line);
+        EXPECT_LE(line.size(), AutomationServer::kMaxLineLength);
+        if (!server.Send(line)) break;
     }
-    const ServerRun run = Serve(lines);
+    const ServerProcess::Run run = server.Finish();
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "status " << run.status;
     ASSERT_EQ(run.replies.size(), cases.size());
     for (size_t index = 0; index < cases.size(); ++index) {
