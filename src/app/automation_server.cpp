@@ -224,8 +224,7 @@ private:
     // Every value directly inside a top-level array is one request of a batch.
     bool Value() {
         if (depth_ == 1 && batch_ && ++requests_ > AutomationServer::kMaxBatchRequests) {
-            return Refuse("a batch holds at most " + std::to_string(AutomationServer::kMaxBatchRequests) +
-                          " requests");
+            return Refuse("a batch holds at most " + std::to_string(AutomationServer::kMaxBatchRequests) + " requests");
         }
         return Count();
     }
