@@ -59,7 +59,7 @@ AutomationValue ToValue(const json& value, ParamType type, size_t position) {
         if (value.is_null()) return std::string();
         if (!value.is_string()) throw ParamError(position, expected);
         std::string bytes;
-        if (!Utf8ToEightBit(value.get<std::string>(), bytes)) {
+        if (!Utf8ToEightBit(value.get_ref<const std::string&>(), bytes)) {
             throw ParamError(position, "a character above U+00FF");
         }
         return bytes;
@@ -168,9 +168,12 @@ std::optional<json> HandleRequest(CTESTBAYDoc& document, const json& request) {
         return ErrorReply(idReadable ? request["id"] : json(nullptr), kInvalidRequest, "Invalid Request");
     }
     const json id = request.value("id", json(nullptr));
+    const json noParams = json::array();
+    const auto params = request.find("params");
     json reply;
     try {
-        const json result = Call(document, request["method"].get<std::string>(), request.value("params", json::array()));
+        const json result =
+            Call(document, request["method"].get<std::string>(), params != request.end() ? *params : noParams);
         reply = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
     } catch (const RpcError& error) {
         reply = ErrorReply(id, error.code, error.message);
@@ -181,6 +184,70 @@ std::optional<json> HandleRequest(CTESTBAYDoc& document, const json& request) {
     if (!request.contains("id")) return std::nullopt;
     return reply;
 }
+
+// Walks a line without building it and stops at the first bound it passes, so
+// that neither the tree of a line nor its replies can outgrow the process.
+class LineBounds final : public json::json_sax_t {
+public:
+    // Why the line must not be built, if it must not.
+    std::optional<RpcError> Refusal(const std::string& line) {
+        // A NUL ends the parser's input early; it never belongs to a JSON text.
+        if (line.find('\0') != std::string::npos) return RpcError{kParseError, "Parse error"};
+        if (!json::sax_parse(line, this) && !refusal_) return RpcError{kParseError, "Parse error"};
+        return refusal_;
+    }
+
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(json::number_integer_t) override { return Value(); }
+    bool number_unsigned(json::number_unsigned_t) override { return Value(); }
+    bool number_float(json::number_float_t, const json::string_t&) override { return Value(); }
+    bool string(json::string_t&) override { return Value(); }
+    bool binary(json::binary_t&) override { return Value(); }
+    bool key(json::string_t&) override { return Count(); }
+    bool start_object(size_t) override { return Open(false); }
+    bool end_object() override { return Close(); }
+    bool start_array(size_t) override { return Open(true); }
+    bool end_array() override { return Close(); }
+    bool parse_error(size_t, const std::string&, const json::exception&) override { return false; }
+
+private:
+    bool Refuse(const std::string& why) {
+        refusal_ = RpcError{kInvalidRequest, "Invalid Request: " + why};
+        return false;
+    }
+    bool Count() {
+        if (++values_ > AutomationServer::kMaxValuesPerLine) {
+            return Refuse("more than " + std::to_string(AutomationServer::kMaxValuesPerLine) + " values on one line");
+        }
+        return true;
+    }
+    // Every value directly inside a top-level array is one request of a batch.
+    bool Value() {
+        if (depth_ == 1 && batch_ && ++requests_ > AutomationServer::kMaxBatchRequests) {
+            return Refuse("a batch holds at most " + std::to_string(AutomationServer::kMaxBatchRequests) + " requests");
+        }
+        return Count();
+    }
+    bool Open(bool array) {
+        if (depth_ == 0) batch_ = array;
+        if (!Value()) return false;
+        if (++depth_ > AutomationServer::kMaxNesting) {
+            return Refuse("nested deeper than " + std::to_string(AutomationServer::kMaxNesting) + " levels");
+        }
+        return true;
+    }
+    bool Close() {
+        --depth_;
+        return true;
+    }
+
+    int depth_ = 0;
+    bool batch_ = false;
+    size_t values_ = 0;
+    size_t requests_ = 0;
+    std::optional<RpcError> refusal_;
+};
 
 }  // namespace
 
@@ -201,6 +268,7 @@ std::string EightBitToUtf8(const std::string& bytes) {
 
 bool Utf8ToEightBit(const std::string& utf8, std::string& bytes) {
     bytes.clear();
+    bytes.reserve(utf8.size());
     for (size_t index = 0; index < utf8.size(); ++index) {
         const auto lead = static_cast<uint8_t>(utf8[index]);
         if (lead < 0x80) {
@@ -219,6 +287,9 @@ bool Utf8ToEightBit(const std::string& utf8, std::string& bytes) {
 }
 
 std::optional<std::string> AutomationServer::HandleLine(const std::string& line) {
+    if (const std::optional<RpcError> refusal = LineBounds().Refusal(line)) {
+        return Dump(ErrorReply(nullptr, refusal->code, refusal->message));
+    }
     const json message = json::parse(line, nullptr, false);
     if (message.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
     if (!message.is_array()) {
@@ -226,13 +297,17 @@ std::optional<std::string> AutomationServer::HandleLine(const std::string& line)
         return reply ? std::optional<std::string>(Dump(*reply)) : std::nullopt;
     }
     if (message.empty()) return Dump(ErrorReply(nullptr, kInvalidRequest, "Invalid Request"));
-    json replies = json::array();
+    // Each reply is written out at once: the text is far smaller than its tree.
+    std::string replies;
     for (const json& request : message) {
-        if (std::optional<json> reply = HandleRequest(document_, request)) replies.push_back(std::move(*reply));
+        if (const std::optional<json> reply = HandleRequest(document_, request)) {
+            replies += replies.empty() ? '[' : ',';
+            replies += Dump(*reply);
+        }
     }
     // A batch of notifications only is not answered at all.
     if (replies.empty()) return std::nullopt;
-    return Dump(replies);
+    return replies + ']';
 }
 
 void RunAutomationServer(const InputRead& read, std::ostream& output) {

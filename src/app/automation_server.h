@@ -15,6 +15,12 @@ namespace testbay {
 class AutomationServer {
 public:
     static constexpr size_t kMaxLineLength = 16 * 1024 * 1024;
+    // What one line may hold, so that its work and memory stay bounded: no
+    // method needs more than three levels (batch, request, parameters), and
+    // the replies of a full batch stay near 12 MB.
+    static constexpr int kMaxNesting = 32;
+    static constexpr size_t kMaxValuesPerLine = 100000;
+    static constexpr size_t kMaxBatchRequests = 1000;
 
     // The reply to one request line, or nothing for a notification (or a
     // batch of notifications only).
