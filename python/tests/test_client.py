@@ -1,14 +1,13 @@
 """The Python client against testbay -Automation and the virtual relay."""
 
 import os
-import signal
 import sys
 import threading
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
+from interruption import InterruptAfter  # noqa: E402
 from testbay import AutomationError, Dispatch  # noqa: E402
 from testbay.relay import VirtualRelay, Workspace  # noqa: E402
 
@@ -117,19 +116,10 @@ class Interrupted(unittest.TestCase):
             for call in (lambda doc: doc.Sleep(2147483647), lambda doc: doc.EnterHardwaretestAtPort("", 1)):
                 doc = Dispatch(env=workspace.env)
                 server = doc._process
-                interrupted = []
-
-                def interrupt():
-                    interrupted.append(time.monotonic())
-                    signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
-
-                timer = threading.Timer(0.3, interrupt)
-                timer.start()
-                with self.assertRaises(KeyboardInterrupt):
-                    call(doc)
-                ended = time.monotonic()
-                timer.join()
-                self.assertLess(ended - interrupted[0], 1.0)
+                with InterruptAfter(0.3) as interrupt:
+                    with self.assertRaises(KeyboardInterrupt):
+                        call(doc)
+                    self.assertLess(interrupt.seconds_since(), 1.0)
                 # It ended on its own, after cleaning up, and the document is closed.
                 self.assertEqual(server.poll(), 0)
                 self.assertEqual(sorted(os.listdir(workspace.directory)), ["Testbay.ini", "Testbay.ini.lock"])

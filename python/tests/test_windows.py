@@ -4,15 +4,14 @@ virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5
 
 import glob
 import os
-import signal
 import sys
-import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
 from fault_campaign import bound_ms  # noqa: E402
+from interruption import InterruptAfter  # noqa: E402
 import wine_prefix  # noqa: E402
 from wine_prefix import PORT  # noqa: E402
 
@@ -99,18 +98,10 @@ class UnderWine(wine_prefix.WineTestCase):
         self.relay("--silent")
         doc = self.json_rpc_document()
         server = doc._process
-        interrupted = []
-
-        def interrupt():
-            interrupted.append(time.monotonic())
-            signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
-
-        timer = threading.Timer(0.5, interrupt)
-        timer.start()
-        with self.assertRaises(KeyboardInterrupt):
-            doc.EnterHardwaretestAtPort("", PORT)
-        timer.join()
-        self.assertLess(time.monotonic() - interrupted[0], 1.0)
+        with InterruptAfter(0.5) as interrupt:
+            with self.assertRaises(KeyboardInterrupt):
+                doc.EnterHardwaretestAtPort("", PORT)
+            self.assertLess(interrupt.seconds_since(), 1.0)
         # It ended on its own on its input closing, and cleaned up.
         self.assertEqual(server.poll(), 0)
         self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
