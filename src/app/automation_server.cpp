@@ -125,8 +125,17 @@ json MethodList() {
     return list;
 }
 
-json Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
-    if (name == "$methods") return MethodList();
+std::string Dump(const json& reply) { return reply.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+// The list never changes, and a batch may ask for it a thousand times: its text is made once.
+const std::string& MethodListText() {
+    static const std::string text = Dump(MethodList());
+    return text;
+}
+
+// The result of one call as JSON text.
+std::string Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
+    if (name == "$methods") return MethodListText();
     const AutomationMethod* method = FindAutomationMethod(name);
     if (!method) throw RpcError{kMethodNotFound, "Unknown name"};
     CallArgs args(Arguments(*method, params));
@@ -142,7 +151,7 @@ json Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
     for (size_t index = 0; index < method->params.size(); ++index) {
         if (IsByReference(method->params[index])) out.push_back(OutValue(args.Values()[index], method->params[index]));
     }
-    return json{{"return", ReturnValue(result, method->returns)}, {"out", out}};
+    return Dump(json{{"return", ReturnValue(result, method->returns)}, {"out", out}});
 }
 
 bool IsValidId(const json& id) { return id.is_null() || id.is_string() || id.is_number(); }
@@ -159,26 +168,28 @@ bool IsRequest(const json& request) {
     return !request.contains("id") || IsValidId(request["id"]);
 }
 
-std::string Dump(const json& reply) { return reply.dump(-1, ' ', false, json::error_handler_t::replace); }
+// Members in the order the library writes an object's: by name.
+std::string ResultReply(const json& id, const std::string& result) {
+    return "{\"id\":" + Dump(id) + ",\"jsonrpc\":\"2.0\",\"result\":" + result + "}";
+}
 
-std::optional<json> HandleRequest(CTESTBAYDoc& document, const json& request) {
+std::optional<std::string> HandleRequest(CTESTBAYDoc& document, const json& request) {
     if (!IsRequest(request)) {
         // The id is echoed when it can be read; an invalid request is answered even without one.
         const bool idReadable = request.is_object() && request.contains("id") && IsValidId(request["id"]);
-        return ErrorReply(idReadable ? request["id"] : json(nullptr), kInvalidRequest, "Invalid Request");
+        return Dump(ErrorReply(idReadable ? request["id"] : json(nullptr), kInvalidRequest, "Invalid Request"));
     }
     const json id = request.value("id", json(nullptr));
     const json noParams = json::array();
     const auto params = request.find("params");
-    json reply;
+    std::string reply;
     try {
-        const json result =
-            Call(document, request["method"].get<std::string>(), params != request.end() ? *params : noParams);
-        reply = json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}};
+        reply = ResultReply(
+            id, Call(document, request["method"].get<std::string>(), params != request.end() ? *params : noParams));
     } catch (const RpcError& error) {
-        reply = ErrorReply(id, error.code, error.message);
+        reply = Dump(ErrorReply(id, error.code, error.message));
     } catch (const std::exception& error) {
-        reply = ErrorReply(id, kInternalError, error.what());
+        reply = Dump(ErrorReply(id, kInternalError, error.what()));
     }
     // A notification is carried out but not answered.
     if (!request.contains("id")) return std::nullopt;
@@ -292,17 +303,14 @@ std::optional<std::string> AutomationServer::HandleLine(const std::string& line)
     }
     const json message = json::parse(line, nullptr, false);
     if (message.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
-    if (!message.is_array()) {
-        const std::optional<json> reply = HandleRequest(document_, message);
-        return reply ? std::optional<std::string>(Dump(*reply)) : std::nullopt;
-    }
+    if (!message.is_array()) return HandleRequest(document_, message);
     if (message.empty()) return Dump(ErrorReply(nullptr, kInvalidRequest, "Invalid Request"));
     // Each reply is written out at once: the text is far smaller than its tree.
     std::string replies;
     for (const json& request : message) {
-        if (const std::optional<json> reply = HandleRequest(document_, request)) {
+        if (const std::optional<std::string> reply = HandleRequest(document_, request)) {
             replies += replies.empty() ? '[' : ',';
-            replies += Dump(*reply);
+            replies += *reply;
         }
     }
     // A batch of notifications only is not answered at all.
