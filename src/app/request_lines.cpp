@@ -76,7 +76,7 @@ struct RequestLines::Shared {
 };
 
 RequestLines::RequestLines(InputRead read, size_t maxLineLength) : shared_(std::make_shared<Shared>()) {
-    std::thread([shared = shared_, splitter = LineSplitter(std::move(read), maxLineLength)]() mutable {
+    reader_ = std::thread([shared = shared_, splitter = LineSplitter(std::move(read), maxLineLength)]() mutable {
         std::string line;
         Read kind;
         while ((kind = splitter.Next(line)) != Read::End) {
@@ -94,14 +94,20 @@ RequestLines::RequestLines(InputRead read, size_t maxLineLength) : shared_(std::
         if (shared->inputClosed) RequestStop();
         shared->readerDone = true;
         shared->changed.notify_all();
-    }).detach();
+    });
 }
 
 RequestLines::~RequestLines() {
     std::unique_lock lock(shared_->mutex);
     shared_->closing = true;
     shared_->changed.notify_all();
-    shared_->changed.wait_for(lock, kReaderGrace, [&] { return shared_->readerDone; });
+    const bool readerDone = shared_->changed.wait_for(lock, kReaderGrace, [&] { return shared_->readerDone; });
+    lock.unlock();
+    if (readerDone) {
+        reader_.join();
+    } else {
+        reader_.detach();
+    }
 }
 
 RequestLines::Read RequestLines::Next(std::string& line) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace testbay {
 
@@ -21,8 +22,9 @@ public:
     enum class Read { Complete, TooLong, End };
 
     RequestLines(InputRead read, size_t maxLineLength);
-    // A reader still blocked in a read of the input is left behind: nothing
-    // else would end that read.
+    // A reader that has finished is joined, so that no thread of it is left
+    // while the process ends; one still blocked in a read of the input is
+    // left behind: nothing else would end that read.
     ~RequestLines();
     RequestLines(const RequestLines&) = delete;
     RequestLines& operator=(const RequestLines&) = delete;
@@ -34,6 +36,7 @@ public:
 private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
+    std::thread reader_;
 };
 
 }  // namespace testbay
