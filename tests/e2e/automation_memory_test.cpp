@@ -11,15 +11,8 @@
 #include <vector>
 
 #include "app/automation_server.h"
+#include "support/sanitized.h"
 #include "support/temp_dir.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TESTBAY_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESTBAY_SANITIZED 1
-#endif
-#endif
 
 namespace testbay {
 namespace {
