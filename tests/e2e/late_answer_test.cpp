@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "hwt/hwt_client.h"
 #include "support/mixed_calls.h"
 #include "support/relay_process.h"
@@ -7,32 +10,27 @@
 namespace testbay {
 namespace {
 
-using test::MixedCalls;
-using test::RelayChannel;
-using test::RelayProcess;
+// Mixed calls against a fresh relay started with `options`, at the rate it was found at.
+test::MixedCallTally RunMixedCalls(const std::vector<std::string>& options, int count) {
+    test::RelayProcess relay(options);
+    test::RelayChannel channel;
+    CHwtV4Client client(channel.Index());
+    EXPECT_EQ(client.FindBaudrate(), 0);
+    test::MixedCalls calls(client);
+    EXPECT_TRUE(calls.Prepare());
+    return calls.Run(count);
+}
 
 // The relay answers 100 ms late, the window is 60 ms: answers to repeated
 // transmissions keep arriving after their call has ended.
 TEST(EndToEnd, LateAnswersNeverBecomeTheValueOfALaterCall) {
-    RelayProcess relay({"--delay", "100"});
-    RelayChannel channel;
-    CHwtV4Client client(channel.Index());
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    MixedCalls calls(client);
-    EXPECT_TRUE(calls.Prepare());
-    const test::MixedCallTally tally = calls.Run(60);
+    const test::MixedCallTally tally = RunMixedCalls({"--delay", "100"}, 60);
     EXPECT_EQ(tally.foreignValues, 0) << "first: " << tally.firstForeign << ", true: " << tally.trueResults;
     EXPECT_GE(tally.trueResults, tally.calls * 9 / 10);
 }
 
 TEST(EndToEnd, MixedCallsAgainstAPromptRelayAllSucceedWithTheirOwnValues) {
-    RelayProcess relay({});
-    RelayChannel channel;
-    CHwtV4Client client(channel.Index());
-    ASSERT_EQ(client.FindBaudrate(), 0);
-    MixedCalls calls(client);
-    ASSERT_TRUE(calls.Prepare());
-    const test::MixedCallTally tally = calls.Run(200);
+    const test::MixedCallTally tally = RunMixedCalls({}, 200);
     EXPECT_EQ(tally.trueResults, tally.calls);
     EXPECT_EQ(tally.foreignValues, 0) << "first: " << tally.firstForeign;
 }
