@@ -59,8 +59,8 @@ bool ComFigures(int port, int calls, int activations) {
         }
     }
     std::sort(seconds.begin(), seconds.end());
-    std::printf("COM: activation %.3f s (median of %d; fastest %.3f s, slowest %.3f s)\n",
-                seconds[seconds.size() / 2], activations, seconds.front(), seconds.back());
+    std::printf("COM: activation %.3f s (median of %d; fastest %.3f s, slowest %.3f s)\n", seconds[seconds.size() / 2],
+                activations, seconds.front(), seconds.back());
 
     ComPtr<IDispatch> object;
     if (FAILED(CreateDocument(&object))) return false;
@@ -128,8 +128,8 @@ public:
 
     // The answer line, empty when the server is gone.
     std::string Call(const std::string& method, const std::string& params) {
-        const std::string request =
-            "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(++id_) + ",\"method\":\"" + method + "\",\"params\":" + params + "}\n";
+        const std::string request = "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(++id_) + ",\"method\":\"" + method +
+                                    "\",\"params\":" + params + "}\n";
         DWORD written = 0;
         if (!WriteFile(toServer_, request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) return {};
         std::string line;

@@ -57,9 +57,10 @@ int main() {
     for (const auto& [name, state] : states) {
         const double wall = PtySeconds(name);
         const double waits = VirtualSeconds(state);
-        std::printf("EnterHardwaretest from %-4s: %.3f s wall time, of which %.3f s (%.0f%%) are waits, "
-                    "time-outs and the relay's restart\n",
-                    name, wall, waits, wall > 0 ? 100.0 * waits / wall : 0.0);
+        std::printf(
+            "EnterHardwaretest from %-4s: %.3f s wall time, of which %.3f s (%.0f%%) are waits, "
+            "time-outs and the relay's restart\n",
+            name, wall, waits, wall > 0 ? 100.0 * waits / wall : 0.0);
     }
     return 0;
 }

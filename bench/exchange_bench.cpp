@@ -42,10 +42,10 @@ void Run(const char* title, const std::vector<std::string>& relayOptions, int ex
         const double wall = NowSeconds(CLOCK_MONOTONIC) - wallStart;
         const double cpu = NowSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
         const double wireSeconds = exchanges * kBytesPerExchange * 10.0 / baud;
-        std::printf("%s at %u baud: %d exchanges (%d failed) in %.3f s: %.0f exchanges/s, "
-                    "client CPU %.1f us per exchange (%.1f%% of wall time)",
-                    title, baud, exchanges, failures, wall, exchanges / wall, cpu / exchanges * 1e6,
-                    100.0 * cpu / wall);
+        std::printf(
+            "%s at %u baud: %d exchanges (%d failed) in %.3f s: %.0f exchanges/s, "
+            "client CPU %.1f us per exchange (%.1f%% of wall time)",
+            title, baud, exchanges, failures, wall, exchanges / wall, cpu / exchanges * 1e6, 100.0 * cpu / wall);
         if (relayOptions.size() > 2) std::printf(", measured/wire time %.2f", wall / wireSeconds);
         std::printf("\n");
     }

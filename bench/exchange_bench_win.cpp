@@ -49,10 +49,11 @@ int main(int argc, char** argv) {
         for (int i = 0; i < exchanges; ++i) failures += client.GetLed(1, on) == 1 ? 0 : 1;
         const double wall = WallSeconds() - wallStart;
         const double cpu = CpuSeconds() - cpuStart;
-        std::printf("Windows build at %u baud: %d exchanges (%d failed) in %.3f s: %.0f exchanges/s, "
-                    "client CPU %.1f us per exchange (%.1f%% of wall time)\n",
-                    testbay::ComGetBaud(channel), exchanges, failures, wall, exchanges / wall, cpu / exchanges * 1e6,
-                    100.0 * cpu / wall);
+        std::printf(
+            "Windows build at %u baud: %d exchanges (%d failed) in %.3f s: %.0f exchanges/s, "
+            "client CPU %.1f us per exchange (%.1f%% of wall time)\n",
+            testbay::ComGetBaud(channel), exchanges, failures, wall, exchanges / wall, cpu / exchanges * 1e6,
+            100.0 * cpu / wall);
     }
     testbay::ComClose(channel);
     return 0;

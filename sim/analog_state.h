@@ -120,14 +120,10 @@ struct AnalogState {
     // Three phase currents and the earth current on board 1, three voltages
     // and a temperature input on board 2.
     std::vector<AnalogChannel> channels = {
-        MakeChannel(31, 1, 1, 1000, 0, 2048, 0x0013),
-        MakeChannel(32, 1, 1, 1001, -120000, 2048, 0x0013),
-        MakeChannel(33, 1, 1, 999, 120000, 2048, 0x0013),
-        MakeChannel(34, 2, 1, 12, 0, 2048, 0x0003),
-        MakeChannel(21, 4, 2, 57735, 0, 35, 0x0001),
-        MakeChannel(22, 4, 2, 57736, -120000, 35, 0x0001),
-        MakeChannel(23, 4, 2, 57734, 120000, 35, 0x0001),
-        MakeChannel(81, 5, 2, 23000, 0, 1000, 0x0001),
+        MakeChannel(31, 1, 1, 1000, 0, 2048, 0x0013),     MakeChannel(32, 1, 1, 1001, -120000, 2048, 0x0013),
+        MakeChannel(33, 1, 1, 999, 120000, 2048, 0x0013), MakeChannel(34, 2, 1, 12, 0, 2048, 0x0003),
+        MakeChannel(21, 4, 2, 57735, 0, 35, 0x0001),      MakeChannel(22, 4, 2, 57736, -120000, 35, 0x0001),
+        MakeChannel(23, 4, 2, 57734, 120000, 35, 0x0001), MakeChannel(81, 5, 2, 23000, 0, 1000, 0x0001),
     };
     std::vector<Transducer> transducers = {{12000, 0}, {4000, 0}};
     std::vector<AnalogOutput> outputs = {{}, {}};

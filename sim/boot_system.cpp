@@ -74,13 +74,9 @@ std::vector<uint8_t> BootSystem::Command(const uint8_t* telegram, int& restartCo
         for (const char letter : std::string_view(kBootName)) answer.push_back(static_cast<uint8_t>(letter));
         return WithCrc(answer);
     }
-    case 'P':
-        return WithCrc({kAck, 'P', 0x00, telegram[3]});
-    case 'R':
-        restartCode = telegram[2];
-        return WithCrc({kAck, 'R', telegram[2]});
-    default:
-        return {kNak};
+    case 'P': return WithCrc({kAck, 'P', 0x00, telegram[3]});
+    case 'R': restartCode = telegram[2]; return WithCrc({kAck, 'R', telegram[2]});
+    default: return {kNak};
     }
 }
 

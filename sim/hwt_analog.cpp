@@ -76,7 +76,7 @@ void RegisterSupplyCommands(HwtFirmware& firmware, AnalogState& analog) {
         const Supply* supply = Numbered(analog.supplies, request.scalars[0]);
         if (!supply) return FailAnswer(kSupplyCommand);
         return PassAnswer(kSupplyCommand, {AnswerScalar(supply->identifier), AnswerScalar(supply->value),
-                                     AnswerScalar(supply->low), AnswerScalar(supply->high)});
+                                           AnswerScalar(supply->low), AnswerScalar(supply->high)});
     });
     firmware.Register(kBatteryCommand, [&analog](const HwtRequestFrame&) {
         return analog.batteryOk ? PassAnswer(kBatteryCommand) : FailAnswer(kBatteryCommand);
@@ -96,9 +96,9 @@ void RegisterChannelCommands(HwtFirmware& firmware, AnalogState& analog) {
     firmware.Register(kChannelInfoCommand, [&analog](const HwtRequestFrame& request) {
         const AnalogChannel* channel = RequestedChannel(analog, request);
         if (!channel) return FailAnswer(kChannelInfoCommand);
-        return PassAnswer(kChannelInfoCommand,
-                    {AnswerScalar(channel->channelValue), AnswerScalar(channel->type), AnswerScalar(channel->divisor),
-                     AnswerScalar(channel->multiplier), AnswerScalar(channel->board)});
+        return PassAnswer(kChannelInfoCommand, {AnswerScalar(channel->channelValue), AnswerScalar(channel->type),
+                                                AnswerScalar(channel->divisor), AnswerScalar(channel->multiplier),
+                                                AnswerScalar(channel->board)});
     });
     firmware.Register(kPhaseCommand, [&analog](const HwtRequestFrame& request) {
         if (request.scalars.size() < 2) return FailAnswer(kPhaseCommand);
@@ -209,8 +209,8 @@ void RegisterOffsetCommands(HwtFirmware& firmware, AnalogState& analog) {
         AnalogOutput* output = request.scalars.empty() ? nullptr : Numbered(analog.outputs, request.scalars[0]);
         if (!output) return FailAnswer(kAnalogOutputCommand);
         if (request.scalars.size() == 1) {
-            return PassAnswer(kAnalogOutputCommand,
-                        {AnswerScalar(output->minimum), AnswerScalar(output->maximum), AnswerScalar(output->bits)});
+            return PassAnswer(kAnalogOutputCommand, {AnswerScalar(output->minimum), AnswerScalar(output->maximum),
+                                                     AnswerScalar(output->bits)});
         }
         if (request.scalars.size() == 2) return PassAnswer(kAnalogOutputCommand, {AnswerScalar(output->value)});
         const int32_t value = request.scalars[2];
@@ -263,8 +263,8 @@ void RegisterCalibrationCommands(HwtFirmware& firmware, AnalogState& analog) {
             board.sid = request.scalars[1];
             return PassAnswer(kCalParameterCommand);
         }
-        return PassAnswer(kCalParameterCommand,
-                    {AnswerScalar(board.sid), AnswerText(board.referenceText), AnswerScalar(board.referenceValue)});
+        return PassAnswer(kCalParameterCommand, {AnswerScalar(board.sid), AnswerText(board.referenceText),
+                                                 AnswerScalar(board.referenceValue)});
     });
 }
 

@@ -12,7 +12,7 @@ namespace testbay::sim {
 struct HwtRequestFrame {
     uint8_t command = 0;
     bool checksumOk = true;
-    std::vector<int32_t> scalars;            // every scalar field in order
+    std::vector<int32_t> scalars;              // every scalar field in order
     std::vector<std::vector<uint8_t>> blocks;  // every block field in order
     size_t fieldCount = 0;
 };

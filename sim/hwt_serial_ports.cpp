@@ -28,9 +28,7 @@ auto Indexed(Items& items, const HwtRequestFrame& request) -> decltype(&items[0]
     return index < items.size() ? &items[index] : nullptr;
 }
 
-HwtAnswerField AnswerBytes(std::vector<uint8_t> bytes) {
-    return {HwtAnswerField::Kind::Block, 0, std::move(bytes)};
-}
+HwtAnswerField AnswerBytes(std::vector<uint8_t> bytes) { return {HwtAnswerField::Kind::Block, 0, std::move(bytes)}; }
 
 // A board's serial number on the bus: the first two digits in the low byte
 // of the first word, the other eight in the second word, both little-endian.
@@ -125,20 +123,20 @@ void RegisterBusCommands(HwtFirmware& firmware, SerialPortsState& state) {
         if (found == state.boards.end()) return FailAnswer(kBusInfoCommand);
         const BusBoard& board = found->second;
         return PassAnswer(kBusInfoCommand,
-                    {AnswerScalar(board.kind << 8 | board.version), AnswerBytes(BoardIdentityBlock(board))});
+                          {AnswerScalar(board.kind << 8 | board.version), AnswerBytes(BoardIdentityBlock(board))});
     });
     firmware.Register(kBusStatisticsCommand, [&state](const HwtRequestFrame& request) {
         const auto found = request.scalars.empty() ? state.boards.end() : state.boards.find(request.scalars[0]);
         if (found == state.boards.end()) return FailAnswer(kBusStatisticsCommand);
         return PassAnswer(kBusStatisticsCommand,
-                    {AnswerScalar(found->second.events), AnswerScalar(found->second.runtimeSeconds)});
+                          {AnswerScalar(found->second.events), AnswerScalar(found->second.runtimeSeconds)});
     });
     // One bit per board present, and the bus error bits.
     firmware.Register(kBusBitsCommand, [&state](const HwtRequestFrame&) {
         uint32_t present = 0;
         for (const auto& [number, board] : state.boards) present |= 1u << (number & 31);
         return PassAnswer(kBusBitsCommand, {AnswerScalar(static_cast<int32_t>(present)),
-                                      AnswerScalar(static_cast<int32_t>(state.busErrorBits))});
+                                            AnswerScalar(static_cast<int32_t>(state.busErrorBits))});
     });
 }
 
@@ -217,7 +215,7 @@ void RegisterHdlcCommands(HwtFirmware& firmware, HdlcRecorder& recorder) {
         const std::vector<uint8_t>* frame = recorder.running ? nullptr : Indexed(recorder.frames, request);
         if (!frame) return FailAnswer(kHdlcDecodeCommand);
         return PassAnswer(kHdlcDecodeCommand,
-                    {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerText(DecodeHdlcFrame(*frame))});
+                          {AnswerScalar(static_cast<int32_t>(frame->size())), AnswerText(DecodeHdlcFrame(*frame))});
     });
 }
 

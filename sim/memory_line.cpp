@@ -141,7 +141,9 @@ uint32_t MemoryLine::PcRead(uint8_t* buffer, uint32_t maximum) {
 }
 
 // A babbling relay sends back to back at its rate.
-int64_t MemoryLine::BabbleByteTimeUs() const { return std::max<int64_t>(1, 10000000 / std::max<uint32_t>(1, peer_.Baud())); }
+int64_t MemoryLine::BabbleByteTimeUs() const {
+    return std::max<int64_t>(1, 10000000 / std::max<uint32_t>(1, peer_.Baud()));
+}
 
 int64_t MemoryLine::NextArrivalUs() const {
     int64_t next = incoming_.empty() ? INT64_MAX : incoming_.front().atMs * 1000;

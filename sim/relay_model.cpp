@@ -55,8 +55,7 @@ void RelayModel::FinishRestart() {
     if (state_ == kHardwareTest) config_.hardwareTestLine.baud = kHardwareTestStartBaud;
 }
 
-std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size_t count,
-                                                      const LineSettings& pcSide) {
+std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size_t count, const LineSettings& pcSide) {
     const uint32_t state = State();
     if (state == kRestarting) return {};
     if (!SameLine(pcSide, Line())) {

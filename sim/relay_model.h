@@ -42,8 +42,7 @@ public:
     // Starts in the hardware test, listening with `line`.
     explicit RelayModel(LineSettings line);
 
-    std::vector<std::vector<uint8_t>> Receive(const uint8_t* bytes, size_t count,
-                                              const LineSettings& pcSide) override;
+    std::vector<std::vector<uint8_t>> Receive(const uint8_t* bytes, size_t count, const LineSettings& pcSide) override;
     uint32_t Baud() const override { return Line().baud; }
     // The protocol of the firmware running now, or of the one it restarts into.
     LineProtocol Protocol() const override;

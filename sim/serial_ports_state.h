@@ -74,7 +74,9 @@ struct SerialPortsState {
     uint32_t busErrorBits = 0;
     std::vector<PlugInModule> modules = {
         {0x31, {0x31, 0x02, 0x05, 0x00, 0x78, 0x56, 0x34, 0x12}, 1, false},  // Ethernet module
-        {}, {}, {},
+        {},
+        {},
+        {},
     };
     HdlcRecorder hdlc;
 };

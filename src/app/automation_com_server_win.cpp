@@ -71,8 +71,7 @@ std::string SystemMessage(LSTATUS status) {
 
 LSTATUS SetDefaultValue(HKEY root, const std::wstring& key, const std::wstring& value) {
     HKEY opened = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr);
+    LSTATUS status = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr);
     if (status != ERROR_SUCCESS) return status;
     status = RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -107,8 +106,8 @@ int RunComServer(unsigned idleLimitMs) {
     // A window-less timer: ends a server that COM started but nobody asked an object of.
     factory.SetIdleTimer(SetTimer(nullptr, kIdleTimer, idleLimitMs, nullptr));
     DWORD cookie = 0;
-    const HRESULT registered = CoRegisterClassObject(kTestbayDocumentClsid, &factory, CLSCTX_LOCAL_SERVER,
-                                                     REGCLS_SINGLEUSE, &cookie);
+    const HRESULT registered =
+        CoRegisterClassObject(kTestbayDocumentClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie);
     int status = 1;
     if (SUCCEEDED(registered)) {
         // A stop request (Ctrl+C, Ctrl+Break, the console closing) ends the
@@ -153,7 +152,8 @@ bool UnregisterComServer(bool perUser, std::string& error) {
         return false;
     }
     LSTATUS status = ERROR_SUCCESS;
-    for (const std::wstring& key : {std::wstring(kTestbayDocumentProgId), L"CLSID\\" + GuidText(kTestbayDocumentClsid)}) {
+    for (const std::wstring& key :
+         {std::wstring(kTestbayDocumentProgId), L"CLSID\\" + GuidText(kTestbayDocumentClsid)}) {
         const LSTATUS removed = RegDeleteTreeW(classes, key.c_str());
         if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) status = removed;
     }

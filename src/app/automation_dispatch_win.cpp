@@ -77,9 +77,7 @@ void SetVariant(VARIANT& target, const AutomationValue& value, ParamType type) {
         V_VT(&target) = VT_BSTR;
         V_BSTR(&target) = NewBstr(std::get<std::string>(value));
         break;
-    default:
-        V_VT(&target) = VT_I4;
-        V_I4(&target) = std::get<int32_t>(value);
+    default: V_VT(&target) = VT_I4; V_I4(&target) = std::get<int32_t>(value);
     }
 }
 
@@ -226,8 +224,8 @@ HRESULT AutomationDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
             continue;
         }
         try {
-            values.push_back(ConvertDispatchArgument(ReadArgument(params->rgvarg[ArgumentSlot(*params, index)]),
-                                                     type, index + 1));
+            values.push_back(
+                ConvertDispatchArgument(ReadArgument(params->rgvarg[ArgumentSlot(*params, index)]), type, index + 1));
         } catch (const AutomationParamError&) {
             if (argumentError) *argumentError = ArgumentSlot(*params, index);
             return DISP_E_TYPEMISMATCH;

@@ -139,9 +139,28 @@ std::optional<std::string> CTESTBAYDoc::GetChannelName(int32_t channel) {
     char letter = '?';
     int32_t offset = 0;
     switch (type) {
-    case 1: case 2: case 3: case 7: case 9: case 11: case 12: case 14: letter = 'I'; offset = 30; break;
-    case 4: case 8: letter = 'U'; offset = 20; break;
-    case 5: case 10: case 13: letter = 'M'; offset = 80; break;
+    case 1:
+    case 2:
+    case 3:
+    case 7:
+    case 9:
+    case 11:
+    case 12:
+    case 14:
+        letter = 'I';
+        offset = 30;
+        break;
+    case 4:
+    case 8:
+        letter = 'U';
+        offset = 20;
+        break;
+    case 5:
+    case 10:
+    case 13:
+        letter = 'M';
+        offset = 80;
+        break;
     default: break;
     }
     return std::to_string(board) + ":" + letter + std::to_string(value - offset);

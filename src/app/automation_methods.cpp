@@ -54,9 +54,9 @@ uint32_t Unsigned(int32_t value) { return static_cast<uint32_t>(value); }
 // The text of a string argument up to its first zero byte.
 std::string CText(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-#define ON_CLIENT(...)                                                                            \
-    []([[maybe_unused]] CTESTBAYDoc& d, [[maybe_unused]] CallArgs& a) -> AutomationResult {      \
-        return OnClient([&](CHwtV4Client& c) { return __VA_ARGS__; });                          \
+#define ON_CLIENT(...)                                                                      \
+    []([[maybe_unused]] CTESTBAYDoc& d, [[maybe_unused]] CallArgs& a) -> AutomationResult { \
+        return OnClient([&](CHwtV4Client& c) { return __VA_ARGS__; });                      \
     }
 #define ON_DOCUMENT(...) \
     []([[maybe_unused]] CTESTBAYDoc& d, [[maybe_unused]] CallArgs& a) -> AutomationResult { return __VA_ARGS__; }
@@ -399,8 +399,6 @@ const AutomationMethod* FindAutomationMethod(std::string_view name) {
     return nullptr;
 }
 
-int DispIdOf(const AutomationMethod& method) {
-    return static_cast<int>(&method - AutomationMethods().data()) + 1;
-}
+int DispIdOf(const AutomationMethod& method) { return static_cast<int>(&method - AutomationMethods().data()) + 1; }
 
 }  // namespace testbay

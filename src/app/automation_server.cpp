@@ -33,9 +33,8 @@ RpcError ParamError(size_t position, const std::string& what) {
 
 int32_t ToLong(const json& value, size_t position, ParamType type) {
     if (!value.is_number_integer()) throw ParamError(position, std::string("expected ") + ParamTypeName(type));
-    const int64_t number = value.is_number_unsigned() && value.get<uint64_t>() > INT64_MAX
-                               ? INT64_MAX
-                               : value.get<int64_t>();
+    const int64_t number =
+        value.is_number_unsigned() && value.get<uint64_t>() > INT64_MAX ? INT64_MAX : value.get<int64_t>();
     if (number < INT32_MIN || number > UINT32_MAX) throw ParamError(position, "outside 32 bits");
     return static_cast<int32_t>(static_cast<uint32_t>(number));
 }
@@ -44,8 +43,7 @@ AutomationValue ToValue(const json& value, ParamType type, size_t position) {
     const std::string expected = std::string("expected ") + ParamTypeName(type);
     switch (type) {
     case ParamType::Long:
-    case ParamType::LongRef:
-        return ToLong(value, position, type);
+    case ParamType::LongRef: return ToLong(value, position, type);
     case ParamType::Bool:
     case ParamType::BoolRef:
         if (value.is_boolean()) return int32_t{value.get<bool>() ? 1 : 0};

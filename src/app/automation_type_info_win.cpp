@@ -104,7 +104,8 @@ HRESULT CreateAutomationTypeInfo(ITypeInfo** info) {
     if (SUCCEEDED(status)) status = library->SetGuid(kTypeLibraryGuid);
     if (SUCCEEDED(status)) status = library->SetName(const_cast<LPOLESTR>(L"Testbay"));
     ComPtr<ICreateTypeInfo> created;
-    if (SUCCEEDED(status)) status = library->CreateTypeInfo(const_cast<LPOLESTR>(L"ITestbay"), TKIND_DISPATCH, &created);
+    if (SUCCEEDED(status))
+        status = library->CreateTypeInfo(const_cast<LPOLESTR>(L"ITestbay"), TKIND_DISPATCH, &created);
     if (SUCCEEDED(status)) status = created->SetGuid(kTestbayDispatchIid);
     if (SUCCEEDED(status)) status = DeriveFromIDispatch(*created.Get());
     const auto& methods = AutomationMethods();

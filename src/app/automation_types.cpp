@@ -39,8 +39,8 @@ std::vector<uint8_t> LeadingBytes(const std::string& text, int32_t length, size_
 
 size_t RequestLength(int32_t length, size_t limit, size_t position) {
     if (length < 0 || static_cast<size_t>(length) > limit) {
-        throw AutomationParamError{position, "length " + std::to_string(length) + " is outside 0 to " +
-                                                 std::to_string(limit)};
+        throw AutomationParamError{position,
+                                   "length " + std::to_string(length) + " is outside 0 to " + std::to_string(limit)};
     }
     return static_cast<size_t>(length);
 }

@@ -50,8 +50,8 @@ Registration TakeRegistrationSwitches(std::vector<std::string>& arguments, bool&
     Registration registration = Registration::None;
     std::vector<std::string> rest;
     for (const std::string& argument : arguments) {
-        const char* name = argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') ? argument.c_str() + 1
-                                                                                              : "";
+        const char* name =
+            argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') ? argument.c_str() + 1 : "";
         if (strcasecmp(name, "RegServer") == 0) {
             registration = Registration::Register;
         } else if (strcasecmp(name, "UnregServer") == 0) {
@@ -71,9 +71,8 @@ int Register(Registration registration, bool perUser) {
     const DWORD length = GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
     program.resize(length);
     std::string error;
-    const bool done = registration == Registration::Register
-                          ? testbay::RegisterComServer(program, perUser, error)
-                          : testbay::UnregisterComServer(perUser, error);
+    const bool done = registration == Registration::Register ? testbay::RegisterComServer(program, perUser, error)
+                                                             : testbay::UnregisterComServer(perUser, error);
     if (!done) std::fprintf(stderr, "testbay: %s\n", error.c_str());
     return done ? 0 : 1;
 }

@@ -77,7 +77,8 @@ QIcon HardwareTestIcon() {
     painter.setBrush(QColor(40, 220, 60));
     painter.drawEllipse(QRectF(5, 6, 4, 4));
     painter.setPen(QPen(QColor(250, 210, 40), 1.5));
-    painter.drawPolyline(QPolygonF({QPointF(11, 13), QPointF(13, 8), QPointF(15, 13), QPointF(17, 8), QPointF(19, 13)}));
+    painter.drawPolyline(
+        QPolygonF({QPointF(11, 13), QPointF(13, 8), QPointF(15, 13), QPointF(17, 8), QPointF(19, 13)}));
     return QIcon(pixmap);
 }
 
@@ -106,8 +107,8 @@ void CMainFrame::CreateToolBar() {
     toolBar_->setIconSize(kToolImageSize);
     toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
     QAction* exit = toolBar_->addAction(ExitIcon(), QStringLiteral("Exit"), this, &QWidget::close);
-    QAction* hardwareTest =
-        toolBar_->addAction(HardwareTestIcon(), QStringLiteral("Hardware-Testbaying"), this, [this] { OnHardwareTest(); });
+    QAction* hardwareTest = toolBar_->addAction(HardwareTestIcon(), QStringLiteral("Hardware-Testbaying"), this,
+                                                [this] { OnHardwareTest(); });
     for (QAction* action : {exit, hardwareTest}) toolBar_->widgetForAction(action)->setFixedSize(kToolButtonSize);
     addToolBar(Qt::TopToolBarArea, toolBar_);
 }
@@ -173,8 +174,8 @@ int CMainFrame::EnsureConnected() {
 }
 
 void CMainFrame::TellUnableToConnect(const QString& detail) {
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kProgramName), QStringLiteral("Unable to connect to device"),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kProgramName),
+                    QStringLiteral("Unable to connect to device"), QMessageBox::Ok, this);
     box.setInformativeText(detail);
     box.exec();
 }

@@ -69,8 +69,8 @@ void SerialSetup::Open(const std::vector<std::string>& presentDevices) {
     }
     std::stable_sort(choices_.begin(), choices_.end(), SortsBefore);
 
-    const int stored = ReadIniInt(settings::kComPort.section, settings::kComPort.key,
-                                  settings::kComPort.defaultValue, settings::kProgramFile);
+    const int stored = ReadIniInt(settings::kComPort.section, settings::kComPort.key, settings::kComPort.defaultValue,
+                                  settings::kProgramFile);
     const std::string prefix = "COM" + std::to_string(stored);
     const auto preselected = std::find_if(choices_.begin(), choices_.end(), [&](const SerialPortChoice& choice) {
         return strncasecmp(choice.text.c_str(), prefix.c_str(), prefix.size()) == 0;
@@ -108,8 +108,8 @@ bool SerialSetup::Ok() {
         if (!MapComPort(number, choice.devicePath)) return false;
         choice.comNumber = number;
     }
-    return WriteIniInt(settings::kComPort.section, settings::kComPort.key, choice.comNumber,
-                       settings::kProgramFile) != 0;
+    return WriteIniInt(settings::kComPort.section, settings::kComPort.key, choice.comNumber, settings::kProgramFile) !=
+           0;
 }
 
 void SerialSetup::Help() const { ShowHelp(kHelpTopic); }

@@ -62,8 +62,7 @@ std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine, const c
 
 int TestRegistryWriteAccess(const char* name, const char* subkeyName, const char* valueText) {
     // No separator before the name: the key ends in "CorvexanTestbay".
-    return WriteMachineRegistryString(std::string("Software\\Altheon\\Corvexan") + name, subkeyName, valueText) ? 1
-                                                                                                            : 0;
+    return WriteMachineRegistryString(std::string("Software\\Altheon\\Corvexan") + name, subkeyName, valueText) ? 1 : 0;
 }
 
 OwnedFolder CTestbayApp::CreateTemporaryDirectory(const std::string& temporaryFolder) {

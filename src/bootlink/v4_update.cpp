@@ -40,8 +40,7 @@ int CV4Update::Send(size_t length, int timeoutMs, int repeats, FrameReceiver& re
     int result = kUpdateOk;
     for (int transmission = 0; transmission <= repeats; ++transmission) {
         receiver.Reset();
-        const int status =
-            ComTransact(channel_, transmit_, static_cast<uint32_t>(length), timeoutMs, &receiver);
+        const int status = ComTransact(channel_, transmit_, static_cast<uint32_t>(length), timeoutMs, &receiver);
         if (status != kExchangeComplete) {
             LogPrintf("Timeout->repeat");
             result = status;

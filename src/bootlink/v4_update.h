@@ -10,8 +10,8 @@ namespace testbay {
 // Result codes of the boot-system client.
 enum UpdateResult : int {
     kUpdateOk = 0,
-    kUpdateRejected = 1,    // NAK or a bad CRC after all repeats
-    kUpdateNoAnswer = 3,    // nothing came back
+    kUpdateRejected = 1,  // NAK or a bad CRC after all repeats
+    kUpdateNoAnswer = 3,  // nothing came back
     kBfNrNotAcknowledged = 276,
     kMlfbNotAcknowledged = 277,
     kTransferModeRefused1 = 290,

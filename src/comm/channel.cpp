@@ -138,8 +138,7 @@ void ComWait(int channel, int milliseconds) {
     }
 }
 
-int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
-                FrameReceiver* receiver) {
+int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs, FrameReceiver* receiver) {
     const std::shared_ptr<SerialPort> held = PortForExchange(channel);
     SerialPort& port = *held;
     uint8_t chunk[kChunkSize];

@@ -42,8 +42,7 @@ void ComWait(int channel, int milliseconds);
 // Drains up to 256 waiting bytes, sends `request`, then feeds what arrives to
 // `receiver` until it reports a complete frame or the time is up. Throws
 // CComExeption for a bad or closed channel.
-int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs,
-                FrameReceiver* receiver);
+int ComTransact(int channel, const uint8_t* request, uint32_t requestLength, int timeoutMs, FrameReceiver* receiver);
 // Reads and drops what arrives until nothing has come for `quietMs`; a line
 // that never falls quiet is given up on after a bound. Returns the dropped
 // bytes (at most a receiver's raw buffer of them) for the trace. Throws

@@ -73,7 +73,8 @@ void LogOpen(const char* name) {
     if (!name || !*name) return;
     std::string path = name;
     if (!HasDirectory(path)) path = TempDirectory() + path;
-    log.enabled = ReadIniInt(settings::kLogfile.section, settings::kLogfile.key, settings::kLogfile.defaultValue, settings::kProgramFile) != 0;
+    log.enabled = ReadIniInt(settings::kLogfile.section, settings::kLogfile.key, settings::kLogfile.defaultValue,
+                             settings::kProgramFile) != 0;
     if (log.stream) std::fclose(log.stream);
     log.path = path;
     log.stream = CreateFreshTextFile(path);

@@ -109,12 +109,8 @@ bool CVDEWClient::FeedByte(uint8_t byte) {
         expectedLength_ = byte;
         state_ = kLengthAgain;
         return false;
-    case kLengthAgain:
-        state_ = byte == expectedLength_ ? kSecondStart : kIdle;
-        return false;
-    case kSecondStart:
-        state_ = byte == kVariableStart ? kVariableControl : kIdle;
-        return false;
+    case kLengthAgain: state_ = byte == expectedLength_ ? kSecondStart : kIdle; return false;
+    case kSecondStart: state_ = byte == kVariableStart ? kVariableControl : kIdle; return false;
     case kVariableControl:
         receivedControl_ = byte;
         store(byte);

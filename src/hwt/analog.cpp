@@ -58,9 +58,19 @@ struct ChannelLetter {
 // The letter of a channel's name and the value its number counts from.
 ChannelLetter LetterOfType(int32_t type) {
     switch (type) {
-    case 1: case 2: case 3: case 7: case 9: case 11: case 12: case 14: return {'I', 30};
-    case 4: case 8: return {'U', 20};
-    case 5: case 10: case 13: return {'M', 80};
+    case 1:
+    case 2:
+    case 3:
+    case 7:
+    case 9:
+    case 11:
+    case 12:
+    case 14: return {'I', 30};
+    case 4:
+    case 8: return {'U', 20};
+    case 5:
+    case 10:
+    case 13: return {'M', 80};
     default: return {'?', 0};
     }
 }
@@ -367,8 +377,8 @@ int CHwtV4Client::GetAmpl(int32_t channel, double frequency, int32_t& value) {
     TraceLine("CHwtV4Client::GetAmpl");
     if (telegramm(kFrequencyCommand, {}, kQueryTimeoutMs) != 1) return 0;
     const int32_t scale = Field(0);
-    const int result = telegramm(kAmplitudeCommand, {Scalar(channel), Scalar(ScaledFrequency(frequency, scale))},
-                                 kQueryTimeoutMs);
+    const int result =
+        telegramm(kAmplitudeCommand, {Scalar(channel), Scalar(ScaledFrequency(frequency, scale))}, kQueryTimeoutMs);
     value = Field(0);
     return result;
 }

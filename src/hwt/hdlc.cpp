@@ -7,9 +7,7 @@
 namespace testbay {
 namespace {
 
-bool PassOrDone(uint32_t status) {
-    return status == kHwtPass || status == kHwtDone;
-}
+bool PassOrDone(uint32_t status) { return status == kHwtPass || status == kHwtDone; }
 
 // The received block, never more than the block buffer holds.
 void TakeBlock(const CHwtV4Client& client, int32_t& length, std::vector<uint8_t>& buffer) {

@@ -154,18 +154,10 @@ bool CHwtV4Client::AcceptResponse(uint8_t command) {
         TraceLine("DONE in CHwtV4Client::telegramm");
         result_ = parse(response, length);
         return false;
-    case kHwtCommandUnknown:
-        TraceLine("BEFEHL_UNBEKANNT in CHwtV4Client::telegramm");
-        return false;
-    case kHwtTimeout:
-        TraceLine("TIMEOUT in CHwtV4Client::telegramm");
-        return true;
-    case kHwtChecksumError:
-        TraceLine("CKS_ERROR in CHwtV4Client::telegramm");
-        return true;
-    default:
-        TraceLine("unbekannter Ausfuehrunsstatus in CHwtV4Client::telegramm");
-        return true;
+    case kHwtCommandUnknown: TraceLine("BEFEHL_UNBEKANNT in CHwtV4Client::telegramm"); return false;
+    case kHwtTimeout: TraceLine("TIMEOUT in CHwtV4Client::telegramm"); return true;
+    case kHwtChecksumError: TraceLine("CKS_ERROR in CHwtV4Client::telegramm"); return true;
+    default: TraceLine("unbekannter Ausfuehrunsstatus in CHwtV4Client::telegramm"); return true;
     }
 }
 

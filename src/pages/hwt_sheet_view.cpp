@@ -246,8 +246,7 @@ CHWTSheet::CHWTSheet(QWidget* owner) : QWidget(owner, Qt::Dialog) {
     // test to this sheet.
     connect(serialPorts_, &CHWTCom::extendedTestsRequested, this,
             [owner](int portIndex) { OpenEnhancedCommunicationTests(owner, portIndex); });
-    connect(serialPorts_, &CHWTCom::protectionTestRequested, this,
-            [this](int channel) { OpenWsTest(this, channel); });
+    connect(serialPorts_, &CHWTCom::protectionTestRequested, this, [this](int channel) { OpenWsTest(this, channel); });
 }
 
 void CHWTSheet::closeEvent(QCloseEvent* event) {

@@ -13,8 +13,8 @@ class CHwtV4Client;
 
 // One of the relay's serial interfaces as the page lists it.
 struct PortRecord {
-    int32_t portIndex = 0;        // the relay's own number of the interface
-    std::string identification;   // type code, "%02X"
+    int32_t portIndex = 0;       // the relay's own number of the interface
+    std::string identification;  // type code, "%02X"
     const char* typeName = "";
     int32_t baudRate = 38400;
     uint32_t protectionMask = 0;  // 1 << channel once bound as a protection interface

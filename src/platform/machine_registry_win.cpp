@@ -8,8 +8,8 @@ namespace testbay {
 
 bool WriteMachineRegistryString(const std::string& keyPath, const std::string& subkey, const std::string& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, WideText(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, WideText(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const std::wstring text = WideText(value);

@@ -131,7 +131,6 @@ bool Writable(std::string_view section, std::string_view key, std::optional<std:
 // Edits: each takes the current content and returns the new one, or nothing
 // when the file stays as it is.
 
-
 std::optional<std::string> SetKey(std::string_view content, std::string_view section, std::string_view key,
                                   std::string_view value) {
     std::vector<Line> lines = SplitLines(content);
@@ -142,8 +141,8 @@ std::optional<std::string> SetKey(std::string_view content, std::string_view sec
     if (!found) {
         out.assign(content);
         if (!lines.empty()) {
-            if (lines.back().next == lines.back().end) out += eol;        // last line without its end
-            if (lines.back().kind != LineKind::kBlank) out += eol;        // blank line between sections
+            if (lines.back().next == lines.back().end) out += eol;  // last line without its end
+            if (lines.back().kind != LineKind::kBlank) out += eol;  // blank line between sections
         }
         out.append("[").append(section).append("]").append(eol);
         out.append(key).append("=").append(value).append(eol);
@@ -214,8 +213,7 @@ std::optional<std::string> RemoveSection(std::string_view content, std::string_v
 
 }  // namespace
 
-std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section,
-                                            std::string_view key) {
+std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section, std::string_view key) {
     std::string content;
     if (!ReadProfileFile(path, content)) return std::nullopt;
     std::vector<Line> lines = SplitLines(content);
@@ -242,8 +240,7 @@ bool DeleteProfileSection(const std::string& path, std::string_view section) {
     return EditProfileFile(path, [&](std::string_view content) { return RemoveSection(content, section); });
 }
 
-std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path,
-                                                                    std::string_view section) {
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path, std::string_view section) {
     std::vector<std::pair<std::string, std::string>> keys;
     std::string content;
     if (!ReadProfileFile(path, content)) return keys;
@@ -320,8 +317,8 @@ bool ReadProfileStruct(const std::string& path, std::string_view section, std::s
     return true;
 }
 
-bool WriteProfileStruct(const std::string& path, std::string_view section, std::string_view key,
-                        const void* source, size_t size) {
+bool WriteProfileStruct(const std::string& path, std::string_view section, std::string_view key, const void* source,
+                        size_t size) {
     if (!source && size != 0) return false;
     static constexpr char kHex[] = "0123456789ABCDEF";
     const auto* bytes = static_cast<const unsigned char*>(source);

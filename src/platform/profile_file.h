@@ -19,8 +19,7 @@ namespace testbay {
 // The value of a key as the profile reader returns it (surrounding blanks
 // removed, one pair of enclosing quotes removed), or nothing when the file,
 // the section or the key is missing.
-std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section,
-                                            std::string_view key);
+std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section, std::string_view key);
 // Sets a key, creating the file and the section when missing. With no value
 // the key is removed. False when the file cannot be written.
 bool WriteProfileValue(const std::string& path, std::string_view section, std::string_view key,
@@ -28,8 +27,7 @@ bool WriteProfileValue(const std::string& path, std::string_view section, std::s
 // Removes a whole section with its keys.
 bool DeleteProfileSection(const std::string& path, std::string_view section);
 // Every key of a section in file order with its value.
-std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path,
-                                                                    std::string_view section);
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path, std::string_view section);
 // Integer reading of a value: leading blanks, an optional sign, decimal
 // digits (or a 0x prefix for hexadecimal); the default when the key is missing
 // or empty.
@@ -38,7 +36,7 @@ int ReadProfileInt(const std::string& path, std::string_view section, std::strin
 // sum byte matches.
 bool ReadProfileStruct(const std::string& path, std::string_view section, std::string_view key, void* dest,
                        size_t size);
-bool WriteProfileStruct(const std::string& path, std::string_view section, std::string_view key,
-                        const void* source, size_t size);
+bool WriteProfileStruct(const std::string& path, std::string_view section, std::string_view key, const void* source,
+                        size_t size);
 
 }  // namespace testbay

@@ -92,8 +92,8 @@ bool IsTransientSharingError(DWORD error) {
 bool ReplaceFileContent(const std::wstring& target, std::string_view content) {
     const std::wstring temp = target + L".tmp";
     {
-        Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+        Handle file(
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) return false;
         if (!WriteAll(file.Get(), content) || !FlushFileBuffers(file.Get())) {
             DeleteFileW(temp.c_str());

@@ -43,8 +43,8 @@ std::vector<std::string> PresentSerialDevices() {
         DWORD nameLength = static_cast<DWORD>(std::size(name));
         DWORD dataSize = sizeof(data) - sizeof(wchar_t);
         DWORD type = 0;
-        const LONG result = RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(data), &dataSize);
+        const LONG result =
+            RegEnumValueW(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
         if (result == ERROR_NO_MORE_ITEMS) break;
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
         data[dataSize / sizeof(wchar_t)] = L'\0';  // registry strings need not be terminated

@@ -72,22 +72,18 @@ bool SetState(HANDLE port, DCB& dcb, const LineSettings& settings) {
     if (!SetCommState(port, &dcb)) return false;
     DCB applied{};
     applied.DCBlength = sizeof(DCB);
-    return GetCommState(port, &applied) && applied.BaudRate == settings.baud &&
-           applied.Parity == settings.parity && applied.StopBits == settings.stopBits && applied.ByteSize == 8;
+    return GetCommState(port, &applied) && applied.BaudRate == settings.baud && applied.Parity == settings.parity &&
+           applied.StopBits == settings.stopBits && applied.ByteSize == 8;
 }
 
 int ErrnoOf(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        return EBUSY;
+    case ERROR_SHARING_VIOLATION: return EBUSY;
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return ENOENT;
-    case ERROR_INVALID_PARAMETER:
-        return EINVAL;
-    default:
-        return EIO;
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    default: return EIO;
     }
 }
 

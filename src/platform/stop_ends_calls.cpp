@@ -7,17 +7,11 @@ thread_local bool t_stopEndsCalls = false;
 
 }  // namespace
 
-StopEndsCalls::StopEndsCalls() : outer_(t_stopEndsCalls) {
-    t_stopEndsCalls = true;
-}
+StopEndsCalls::StopEndsCalls() : outer_(t_stopEndsCalls) { t_stopEndsCalls = true; }
 
-StopEndsCalls::~StopEndsCalls() {
-    t_stopEndsCalls = outer_;
-}
+StopEndsCalls::~StopEndsCalls() { t_stopEndsCalls = outer_; }
 
-bool StopEndsCallsHere() {
-    return t_stopEndsCalls;
-}
+bool StopEndsCallsHere() { return t_stopEndsCalls; }
 
 void EndCallOnStopRequest() {
     if (t_stopEndsCalls && StopRequested()) throw CallStopped();

@@ -39,9 +39,7 @@ void RequestStop() {
     errno = savedErrno;
 }
 
-bool StopRequested() {
-    return g_requested.load();
-}
+bool StopRequested() { return g_requested.load(); }
 
 void WithdrawStopRequest() {
     g_requested.store(false);
@@ -63,8 +61,6 @@ bool WaitForStopRequestUs(int64_t microseconds) {
     }
 }
 
-int StopRequestFd() {
-    return g_wake.fds[0];
-}
+int StopRequestFd() { return g_wake.fds[0]; }
 
 }  // namespace testbay

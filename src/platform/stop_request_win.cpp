@@ -6,24 +6,16 @@ namespace testbay {
 namespace {
 
 // A manual-reset event is the request itself: set once, it stays set.
-HANDLE MakeEvent() {
-    return CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
+HANDLE MakeEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 const HANDLE g_requested = MakeEvent();
 
 }  // namespace
 
-void RequestStop() {
-    SetEvent(g_requested);
-}
+void RequestStop() { SetEvent(g_requested); }
 
-bool StopRequested() {
-    return WaitForSingleObject(g_requested, 0) == WAIT_OBJECT_0;
-}
+bool StopRequested() { return WaitForSingleObject(g_requested, 0) == WAIT_OBJECT_0; }
 
-void WithdrawStopRequest() {
-    ResetEvent(g_requested);
-}
+void WithdrawStopRequest() { ResetEvent(g_requested); }
 
 bool WaitForStopRequestUs(int64_t microseconds) {
     if (microseconds <= 0) return StopRequested();
@@ -32,8 +24,6 @@ bool WaitForStopRequestUs(int64_t microseconds) {
     return WaitForSingleObject(g_requested, wait) == WAIT_OBJECT_0;
 }
 
-void* StopRequestEvent() {
-    return g_requested;
-}
+void* StopRequestEvent() { return g_requested; }
 
 }  // namespace testbay

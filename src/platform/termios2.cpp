@@ -26,20 +26,20 @@ constexpr unsigned kPtySlaveMajorLast = 143;
 // Parity bits of c_cflag for a parity code; false for an unknown code.
 bool ParityBits(int parity, tcflag_t& bits) {
     switch (parity) {
-        case kParityNone: bits = 0; return true;
-        case kParityOdd: bits = PARENB | PARODD; return true;
-        case kParityEven: bits = PARENB; return true;
-        case kParityMark: bits = PARENB | CMSPAR | PARODD; return true;
-        case kParitySpace: bits = PARENB | CMSPAR; return true;
-        default: return false;
+    case kParityNone: bits = 0; return true;
+    case kParityOdd: bits = PARENB | PARODD; return true;
+    case kParityEven: bits = PARENB; return true;
+    case kParityMark: bits = PARENB | CMSPAR | PARODD; return true;
+    case kParitySpace: bits = PARENB | CMSPAR; return true;
+    default: return false;
     }
 }
 
 bool StopBits(int stopBits, tcflag_t& bits) {
     switch (stopBits) {
-        case kStopOne: bits = 0; return true;
-        case kStopTwo: bits = CSTOPB; return true;
-        default: return false;  // one and a half (and anything unknown) is refused
+    case kStopOne: bits = 0; return true;
+    case kStopTwo: bits = CSTOPB; return true;
+    default: return false;  // one and a half (and anything unknown) is refused
     }
 }
 
@@ -61,8 +61,7 @@ bool ApplyLineSettings(int fd, const LineSettings& settings) {
     tcflag_t parityBits = 0;
     tcflag_t stopBits = 0;
     // Refuse before touching the device. Baud 0 would mean "hang up" (B0).
-    if (settings.baud == 0 || !ParityBits(settings.parity, parityBits) ||
-        !StopBits(settings.stopBits, stopBits)) {
+    if (settings.baud == 0 || !ParityBits(settings.parity, parityBits) || !StopBits(settings.stopBits, stopBits)) {
         return false;
     }
 

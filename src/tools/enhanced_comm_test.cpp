@@ -93,9 +93,7 @@ void EnhancedCommTest::FillRunBlock(const CommTestInputs& inputs) {
     block_.data.fill(0);
     block_.fixedLength = inputs.data == CommTestData::kFixedLength;
     switch (inputs.data) {
-    case CommTestData::kFixedLength:
-        block_.length = ReadDecimal(inputs.lengthText);
-        break;
+    case CommTestData::kFixedLength: block_.length = ReadDecimal(inputs.lengthText); break;
     case CommTestData::kText: {
         const size_t length = std::min(inputs.text.size(), kMaxText);
         std::copy_n(inputs.text.begin(), length, block_.data.begin());
@@ -179,19 +177,14 @@ void EnhancedCommTest::Report(uint32_t id, int32_t code, std::string comment) {
 
 void EnhancedCommTest::Apply(const CommTestNotice& notice) {
     switch (notice.id) {
-    case kCommTestPassed:
-        ++passed_;
-        break;
+    case kCommTestPassed: ++passed_; break;
     case kCommTestFailed:
         ++failed_;
-        errorLines_.push_front({LocalDateTimeText(), std::to_string(passed_ + failed_), std::to_string(notice.code),
-                                notice.comment});
+        errorLines_.push_front(
+            {LocalDateTimeText(), std::to_string(passed_ + failed_), std::to_string(notice.code), notice.comment});
         break;
-    case kCommTestFinished:
-        runOpen_ = false;
-        break;
-    default:
-        break;
+    case kCommTestFinished: runOpen_ = false; break;
+    default: break;
     }
 }
 

@@ -42,9 +42,8 @@ std::string BoxText(const QLineEdit* box) { return EightBitText(box->text()); }
 }  // namespace
 
 EnhancedCommTestView::EnhancedCommTestView(int portIndex, QWidget* parent)
-    : QDialog(parent), test_(portIndex, [this](const CommTestNotice& notice) {
-          notices_.Send([this, &notice] { OnNotice(notice); });
-      }) {
+    : QDialog(parent),
+      test_(portIndex, [this](const CommTestNotice& notice) { notices_.Send([this, &notice] { OnNotice(notice); }); }) {
     setWindowTitle("Enhanced Communication Tests");
     setWindowModality(Qt::ApplicationModal);
 
@@ -203,9 +202,7 @@ void EnhancedCommTestView::StartOrStop() {
 void EnhancedCommTestView::OnNotice(const CommTestNotice& notice) {
     test_.Apply(notice);
     switch (notice.id) {
-    case kCommTestPassed:
-        passBox_->setText(QString::number(test_.Passed()));
-        break;
+    case kCommTestPassed: passBox_->setText(QString::number(test_.Passed())); break;
     case kCommTestFailed: {
         failBox_->setText(QString::number(test_.Failed()));
         const CommTestErrorLine& line = test_.ErrorLines().front();
@@ -215,11 +212,8 @@ void EnhancedCommTestView::OnNotice(const CommTestNotice& notice) {
         errorList_->insertTopLevelItem(0, item);
         break;
     }
-    case kCommTestFinished:
-        startButton_->setText("&Start");
-        break;
-    default:
-        break;
+    case kCommTestFinished: startButton_->setText("&Start"); break;
+    default: break;
     }
 }
 

@@ -156,8 +156,8 @@ bool WsTest::Start(const std::string& timeText, int baudEntry, bool clockRecover
     failureLines_.clear();
 
     const bool entryValid = baudEntry >= 0 && static_cast<size_t>(baudEntry) < kBaudRates.size();
-    const std::string baudText = entryValid ? kBaudRates[static_cast<size_t>(baudEntry)]
-                                            : settings::kWsTestBaudrate.defaultValue;
+    const std::string baudText =
+        entryValid ? kBaudRates[static_cast<size_t>(baudEntry)] : settings::kWsTestBaudrate.defaultValue;
     baudEntry_ = entryValid ? baudEntry : -1;
     clockRecovery_ = clockRecovery;
     WriteWsSetting(settings::kWsTestBaudrate, baudText);
@@ -188,14 +188,12 @@ void WsTest::Join() {
 
 bool WsTest::Apply(uint32_t notice) {
     switch (notice) {
-    case kWsTestDone:
-        return ApplyTestDone();
+    case kWsTestDone: return ApplyTestDone();
     case kWsTestFinished:
         runOpen_ = false;
         progress_ = 0;
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }
 

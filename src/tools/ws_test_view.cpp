@@ -30,7 +30,8 @@ QLineEdit* MakeCounterBox(QWidget* parent, const char* name) {
 }  // namespace
 
 WsTestView::WsTestView(int channel, QWidget* parent)
-    : QDialog(parent), test_(channel, [this](uint32_t notice) { notices_.Send([this, notice] { OnNotice(notice); }); }) {
+    : QDialog(parent),
+      test_(channel, [this](uint32_t notice) { notices_.Send([this, notice] { OnNotice(notice); }); }) {
     setWindowTitle(QString::fromStdString(test_.Caption()));
     setWindowModality(Qt::ApplicationModal);
 
@@ -157,7 +158,8 @@ void WsTestView::ShowCounters() {
 }
 
 void WsTestView::SaveToFile() {
-    const QString path = QFileDialog::getSaveFileName(this, "Save to file", QString(), "Text files (*.txt);;All files (*)");
+    const QString path =
+        QFileDialog::getSaveFileName(this, "Save to file", QString(), "Text files (*.txt);;All files (*)");
     // A file that cannot be written is skipped without a message.
     if (!path.isEmpty()) test_.SaveFailureList(path.toLocal8Bit().toStdString());
 }

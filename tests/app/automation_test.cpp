@@ -21,10 +21,9 @@ using test::Bytes;
 TEST(AutomationTable, PositionsAndNamesInAnyCase) {
     const auto& methods = AutomationMethods();
     ASSERT_EQ(methods.size(), 142u);
-    const std::pair<int, const char*> anchors[] = {{1, "EnterHardwaretest"},   {40, "TestSerialPort"},
-                                                   {52, "IsActiv"},            {106, "EnterHardwaretestAtPort"},
-                                                   {130, "GetTestbayVersion"}, {133, "TestSerialPortEx"},
-                                                   {142, "GetCpuId"}};
+    const std::pair<int, const char*> anchors[] = {
+        {1, "EnterHardwaretest"},   {40, "TestSerialPort"},    {52, "IsActiv"},  {106, "EnterHardwaretestAtPort"},
+        {130, "GetTestbayVersion"}, {133, "TestSerialPortEx"}, {142, "GetCpuId"}};
     for (const auto& [dispId, name] : anchors) EXPECT_STREQ(methods[static_cast<size_t>(dispId - 1)].name, name);
     std::set<std::string> lowerNames;
     for (const AutomationMethod& method : methods) {
@@ -113,14 +112,16 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     };
     int32_t type = 4;
     firmware_.answers[0x4D] = [&type](const Bytes&) {
-        return EncodeHwtAnswer(0x4D, 1, {AnswerScalar(0), AnswerScalar(type), AnswerScalar(0), AnswerScalar(0),
-                                         AnswerScalar(3)});
+        return EncodeHwtAnswer(
+            0x4D, 1, {AnswerScalar(0), AnswerScalar(type), AnswerScalar(0), AnswerScalar(0), AnswerScalar(3)});
     };
     EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:U1");
     type = 6;
     EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:?21");
 
-    firmware_.answers[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText("~   123x*   -   ?   045 ")}); };
+    firmware_.answers[0x30] = [](const Bytes&) {
+        return EncodeHwtAnswer(0x30, 1, {AnswerText("~   123x*   -   ?   045 ")});
+    };
     EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {-999, 123, 980, 999, 32768, 45}}}));
 
     Bytes sent;
@@ -148,8 +149,10 @@ TEST_F(Automation, ReadLengthsBeyondOneAnswerAreRefusedAndAShortStringTakesWhatF
 
     // The request asks for the whole length; the caller's string keeps its
     // own length and takes what fits, or nothing at all.
-    const std::pair<json, std::string> fits[] = {
-        {{0, 0x40, 3, "xyz"}, "abc"}, {{0, 0x40, 6, "xy"}, "ab"}, {{0, 0x40, 4, ""}, ""}, {{0, 0x40, 2, "wxyz"}, "abyz"}};
+    const std::pair<json, std::string> fits[] = {{{0, 0x40, 3, "xyz"}, "abc"},
+                                                 {{0, 0x40, 6, "xy"}, "ab"},
+                                                 {{0, 0x40, 4, ""}, ""},
+                                                 {{0, 0x40, 2, "wxyz"}, "abyz"}};
     for (const auto& [params, out] : fits) {
         EXPECT_EQ(Result("ReadMemory", params), (json{{"return", true}, {"out", {out}}})) << params.dump();
         ASSERT_FALSE(reads().empty());
@@ -161,7 +164,9 @@ TEST_F(Automation, ReadLengthsBeyondOneAnswerAreRefusedAndAShortStringTakesWhatF
 
 TEST_F(Automation, ThermoboxFieldsAreDecimalsWithLeadingBlanksAndASign) {
     Connect();
-    firmware_.answers[0x30] = [](const Bytes&) { return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")}); };
+    firmware_.answers[0x30] = [](const Bytes&) {
+        return EncodeHwtAnswer(0x30, 1, {AnswerText(" 25  -5 +7  12x 0071  9 ")});
+    };
     EXPECT_EQ(Result("ThbTemp", {1}), (json{{"return", true}, {"out", {25, -5, 7, 12, 7, 9}}}));
 }
 

@@ -89,10 +89,9 @@ TEST(LanguageTexts, CurrentColumnTerminatorNoTextAndTheLocaleDefault) {
     // Windows takes the user's language from the system, not from these variables.
 #ifndef _WIN32
     ScopedEnv all("LC_ALL", std::nullopt);
-    const std::tuple<const char*, std::optional<std::string>, int> cases[] = {
-        {"de_AT.UTF-8", std::nullopt, kGerman},
-        {"de_BE.UTF-8", std::nullopt, kEnglish},
-        {"de_DE.UTF-8", "en_GB.UTF-8", kEnglish}};
+    const std::tuple<const char*, std::optional<std::string>, int> cases[] = {{"de_AT.UTF-8", std::nullopt, kGerman},
+                                                                              {"de_BE.UTF-8", std::nullopt, kEnglish},
+                                                                              {"de_DE.UTF-8", "en_GB.UTF-8", kEnglish}};
     for (const auto& [lang, messages, language] : cases) {
         ScopedEnv langEnv("LANG", lang);
         ScopedEnv messagesEnv("LC_MESSAGES", messages);

@@ -51,9 +51,7 @@ int Finish(pid_t child) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int RunAs(std::optional<uid_t> user, const std::function<int()>& body) {
-    return Finish(Start(user, body));
-}
+int RunAs(std::optional<uid_t> user, const std::function<int()>& body) { return Finish(Start(user, body)); }
 
 // Where the program finds its temporary path and its settings.
 void UseFolders(const std::string& temporary, const std::string& config) {

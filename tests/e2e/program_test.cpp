@@ -23,11 +23,12 @@ struct ProgramRun {
 };
 
 // Runs testbay with a fresh configuration and temporary folder.
-ProgramRun RunProgram(const std::string& arguments, const std::string& input, const TempDir& config, const TempDir& tmp) {
+ProgramRun RunProgram(const std::string& arguments, const std::string& input, const TempDir& config,
+                      const TempDir& tmp) {
     const std::string out = tmp.File("stdout"), err = tmp.File("stderr");
     const std::string command = "printf '" + input + "' | env TESTBAY_CONFIG_DIR=" + config.Path() +
-                                " TMPDIR=" + tmp.Path() + " " + TESTBAY_PROGRAM_PATH + " " + arguments + " >" +
-                                out + " 2>" + err;
+                                " TMPDIR=" + tmp.Path() + " " + TESTBAY_PROGRAM_PATH + " " + arguments + " >" + out +
+                                " 2>" + err;
     const int status = std::system(command.c_str());
     ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
     std::filesystem::remove(out);
@@ -46,8 +47,8 @@ TEST(Program, AutomationWithClosedInputLeavesNoTemporaryDirectory) {
 
 TEST(Program, AutomationAnswersEveryRequestLineAndNothingElse) {
     TempDir config, tmp;
-    const ProgramRun run = RunProgram("/embedding", "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"Nope\"}\\nnot json\\n", config,
-                               tmp);
+    const ProgramRun run =
+        RunProgram("/embedding", "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"Nope\"}\\nnot json\\n", config, tmp);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output,
               "{\"error\":{\"code\":-32601,\"message\":\"Unknown name\"},\"id\":7,\"jsonrpc\":\"2.0\"}\n"

@@ -118,10 +118,10 @@ constexpr int kInputClosed = 0;
 
 std::string StopName(int stop) {
     switch (stop) {
-        case SIGTERM: return "SIGTERM";
-        case SIGINT: return "SIGINT";
-        case SIGHUP: return "SIGHUP";
-        default: return "input closed";
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "input closed";
     }
 }
 

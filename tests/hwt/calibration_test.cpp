@@ -20,8 +20,8 @@ TEST_F(Calibration, ValuesTravelScaledAndRoundedHalfUp) {
     EXPECT_EQ(client_.SetCalibrationValue(3, 1, 3, -1.0, -0.0004), 1);
     EXPECT_EQ(client_.SetCalibrationValue(3, 1, 4, -0.9994, -2.0006), 1);
     // A missing b takes c's place.
-    EXPECT_EQ(Sent(0x5C), (Scalars{{1, 2, 0, 1235, -500}, {3, 1, 2, 999, 0}, {3, 1, 3, -1000, 0},
-                                   {3, 1, 4, -999, -2001}}));
+    EXPECT_EQ(Sent(0x5C),
+              (Scalars{{1, 2, 0, 1235, -500}, {3, 1, 2, 999, 0}, {3, 1, 3, -1000, 0}, {3, 1, 4, -999, -2001}}));
     double x = 0.0, y = 0.0;
     EXPECT_EQ(Outcome(client_.GetCalibrationValue(1, 0, 2, x, y), x, y), std::make_tuple(1, 1.235, -0.5));
     EXPECT_EQ(Sent(0x5D).back(), (std::vector<int32_t>{1, 2, 0}));

@@ -33,10 +33,13 @@ protected:
 };
 
 TEST_F(Telegramm, EachStatusHasItsResultRepeatsAndTraceLine) {
-    const std::tuple<uint8_t, int, size_t, const char*> cases[] = {
-        {kHwtPass, 1, 1, "PASS"}, {kHwtDone, 1, 1, "DONE"}, {kHwtFail, 0, 1, "FAIL"},
-        {kHwtCommandUnknown, 0, 1, "BEFEHL_UNBEKANNT"}, {kHwtTimeout, 0, 4, "TIMEOUT"},
-        {kHwtChecksumError, 0, 4, "CKS_ERROR"}, {7, 0, 4, "unbekannter Ausfuehrunsstatus"}};
+    const std::tuple<uint8_t, int, size_t, const char*> cases[] = {{kHwtPass, 1, 1, "PASS"},
+                                                                   {kHwtDone, 1, 1, "DONE"},
+                                                                   {kHwtFail, 0, 1, "FAIL"},
+                                                                   {kHwtCommandUnknown, 0, 1, "BEFEHL_UNBEKANNT"},
+                                                                   {kHwtTimeout, 0, 4, "TIMEOUT"},
+                                                                   {kHwtChecksumError, 0, 4, "CKS_ERROR"},
+                                                                   {7, 0, 4, "unbekannter Ausfuehrunsstatus"}};
     for (const auto& [status, result, transmissions, text] : cases) {
         AnswerWith([status](uint8_t command) {
             const uint8_t echo = status == kHwtCommandUnknown ? 0x99 : command;  // accepted whatever its echo

@@ -62,10 +62,14 @@ TEST_F(ProfileFileTest, ReadsWindowsWrittenFileAndIntegersLikeWindows) {
         "[testbay]\r\nComPort=9\r\nOther=1\r\n[Last]\r\nNoEnd=tail");
 
     const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
-        {" testbay ", " comPORT ", "7"}, {"section_window", "title", "  blanks kept inside quotes  "},
-        {"SECTION_WINDOW", "Single", "x"}, {"SECTION_WINDOW", "Mismatched", "\"abc'"},
-        {"SECTION_WINDOW", "Lone", "\""}, {"SECTION_WINDOW", "Path", "C:\\a=b"},
-        {"SECTION_WINDOW", "NoEquals", std::nullopt}, {"Last", "NoEnd", "tail"},
+        {" testbay ", " comPORT ", "7"},
+        {"section_window", "title", "  blanks kept inside quotes  "},
+        {"SECTION_WINDOW", "Single", "x"},
+        {"SECTION_WINDOW", "Mismatched", "\"abc'"},
+        {"SECTION_WINDOW", "Lone", "\""},
+        {"SECTION_WINDOW", "Path", "C:\\a=b"},
+        {"SECTION_WINDOW", "NoEquals", std::nullopt},
+        {"Last", "NoEnd", "tail"},
         {"Testbay", "Other", std::nullopt}};  // only in the duplicate section
     for (const auto& [section, key, value] : cases) EXPECT_EQ(ReadProfileValue(path_, section, key), value) << key;
     EXPECT_EQ(ReadProfileValue(dir_.File("missing.ini"), "Last", "NoEnd"), std::nullopt);
@@ -77,10 +81,20 @@ TEST_F(ProfileFileTest, ReadsWindowsWrittenFileAndIntegersLikeWindows) {
         Put("[N]\nKey=" + value + "\n");
         return ReadProfileInt(path_, "n", "KEY", 5);
     };
-    const std::pair<const char*, int> numbers[] = {
-        {"", 5}, {"\"\"", 5}, {"-42", -42}, {"+7", 7}, {"0XfF", 255}, {"' -0x10'", -16}, {"12abc", 12},
-        {"abc", 0}, {"-", 0}, {"0x", 0}, {"4294967295", -1}, {"4294967298", 2}, {"-2147483648", INT_MIN},
-        {"0x1FFFFFFFF", -1}};
+    const std::pair<const char*, int> numbers[] = {{"", 5},
+                                                   {"\"\"", 5},
+                                                   {"-42", -42},
+                                                   {"+7", 7},
+                                                   {"0XfF", 255},
+                                                   {"' -0x10'", -16},
+                                                   {"12abc", 12},
+                                                   {"abc", 0},
+                                                   {"-", 0},
+                                                   {"0x", 0},
+                                                   {"4294967295", -1},
+                                                   {"4294967298", 2},
+                                                   {"-2147483648", INT_MIN},
+                                                   {"0x1FFFFFFFF", -1}};
     for (const auto& [value, number] : numbers) EXPECT_EQ(reads(value), number) << value;
     EXPECT_EQ(ReadProfileInt(path_, "N", "Missing", 5), 5);
 }

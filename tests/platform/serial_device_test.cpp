@@ -101,8 +101,8 @@ TEST_F(SerialDeviceTest, RawBytesPassUnchangedBothWays) {
             const bool reading = in < got.size();
             pollfd entry{fd, static_cast<short>(reading ? POLLIN : POLLOUT), 0};
             poll(&entry, 1, 100);
-            const ssize_t n = reading ? read(fd, got.data() + in, got.size() - in)
-                                      : write(fd, got.data() + out, got.size() - out);
+            const ssize_t n =
+                reading ? read(fd, got.data() + in, got.size() - in) : write(fd, got.data() + out, got.size() - out);
             if (n > 0) (reading ? in : out) += static_cast<size_t>(n);
         }
         EXPECT_EQ(got, bytes);
@@ -138,8 +138,8 @@ TEST_F(SerialDeviceTest, OpenClearsEveryInputFlagAnotherProgramLeftBehind) {
     auto leaveDirty = [this] {
         termios attributes{};
         ASSERT_EQ(tcgetattr(pty_.MasterFd(), &attributes), 0);
-        attributes.c_iflag = IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                             IXANY | IXOFF | IMAXBEL;
+        attributes.c_iflag =
+            IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXANY | IXOFF | IMAXBEL;
         ASSERT_EQ(tcsetattr(pty_.MasterFd(), TCSANOW, &attributes), 0);
     };
     leaveDirty();

@@ -23,7 +23,8 @@ public:
             device_.clear();
             ADD_FAILURE() << "testbay-relay did not start";
         }
-        WriteWholeFile(dir_.File("Testbay.ini"), "[Ports]\r\nCOM1=" + device_ + "\r\n[FirmwareUpdate]\r\nLogfile=1\r\n");
+        WriteWholeFile(dir_.File("Testbay.ini"),
+                       "[Ports]\r\nCOM1=" + device_ + "\r\n[FirmwareUpdate]\r\nLogfile=1\r\n");
         SetConfigDirectory(dir_.Path());
         SetTempDirectory(dir_.Path());
     }

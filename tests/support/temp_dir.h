@@ -17,7 +17,8 @@ public:
         // No mkdtemp there: try names until one is new.
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() / ("testbay-test-" + std::to_string(random()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("testbay-test-" + std::to_string(random()));
             std::error_code error;
             if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string() + "\\";
         }

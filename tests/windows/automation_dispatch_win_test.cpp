@@ -29,13 +29,19 @@ VARIANT Variant(VARTYPE type, Fill fill) {
     return variant;
 }
 
-VARIANT Long(int32_t value) { return Variant(VT_I4, [&](VARIANT& v) { V_I4(&v) = value; }); }
-VARIANT Short(int16_t value) { return Variant(VT_I2, [&](VARIANT& v) { V_I2(&v) = value; }); }
+VARIANT Long(int32_t value) {
+    return Variant(VT_I4, [&](VARIANT& v) { V_I4(&v) = value; });
+}
+VARIANT Short(int16_t value) {
+    return Variant(VT_I2, [&](VARIANT& v) { V_I2(&v) = value; });
+}
 VARIANT Boolean(bool value) {
     return Variant(VT_BOOL, [&](VARIANT& v) { V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE; });
 }
 // The variant borrows the text; the test keeps it alive.
-VARIANT Text(BSTR text) { return Variant(VT_BSTR, [&](VARIANT& v) { V_BSTR(&v) = text; }); }
+VARIANT Text(BSTR text) {
+    return Variant(VT_BSTR, [&](VARIANT& v) { V_BSTR(&v) = text; });
+}
 template <class Target>
 VARIANT Reference(VARTYPE type, Target* target) {
     return Variant(VT_BYREF | type, [&](VARIANT& v) { V_BYREF(&v) = target; });
@@ -71,8 +77,8 @@ protected:
         DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
         EXCEPINFO exception{};
         VariantInit(&outcome.result);
-        outcome.status = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                         &outcome.result, &exception, &outcome.argument);
+        outcome.status = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &outcome.result,
+                                         &exception, &outcome.argument);
         if (exception.bstrSource) outcome.source = exception.bstrSource;
         if (exception.bstrDescription) outcome.description = exception.bstrDescription;
         SysFreeString(exception.bstrSource);
@@ -142,14 +148,20 @@ TEST_F(AutomationDispatchTest, OutputsAreWrittenBackIntoTheCallersVariablesInThe
     EXPECT_EQ(V_BOOL(&flagVariable), VARIANT_TRUE);
     EXPECT_EQ(flag, VARIANT_TRUE);
 
-    firmware_.answers[0x4A] = [](const Bytes&) { return EncodeHwtAnswer(0x4A, 1, {AnswerScalar(90000), AnswerScalar(90000)}); };
+    firmware_.answers[0x4A] = [](const Bytes&) {
+        return EncodeHwtAnswer(0x4A, 1, {AnswerScalar(90000), AnswerScalar(90000)});
+    };
     double degrees = 0;
     EXPECT_TRUE(True(Call(L"GetAveragePhaseDifference", {Long(1), Boolean(true), Reference(VT_R8, &degrees)})));
     EXPECT_NEAR(degrees, 90.0, 0.5);
 
     // The caller's string is the room: its length stays, an 8-bit character
     // comes back through the ANSI code page.
-    firmware_.answers[0x17] = [](const Bytes&) { return EncodeHwtAnswer(0x17, 1, {AnswerText("\xE4" "bc")}); };
+    firmware_.answers[0x17] = [](const Bytes&) {
+        return EncodeHwtAnswer(0x17, 1,
+                               {AnswerText("\xE4"
+                                           "bc")});
+    };
     Bstr room(L"xyz1");
     EXPECT_TRUE(True(Call(L"ReadMemory", {Long(0), Long(0), Long(3), Reference(VT_BSTR, &room.value)})));
     EXPECT_EQ(room.Text(), L"\u00E4bc1");

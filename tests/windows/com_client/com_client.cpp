@@ -169,10 +169,10 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const char* mode = argv[1];
-    const int status = std::strcmp(mode, "create") == 0  ? Create()
-                       : std::strcmp(mode, "types") == 0 ? Types()
+    const int status = std::strcmp(mode, "create") == 0   ? Create()
+                       : std::strcmp(mode, "types") == 0  ? Types()
                        : std::strcmp(mode, "absent") == 0 ? Absent()
-                                                         : 2;
+                                                          : 2;
     CoUninitialize();
     return status;
 }
