@@ -8,6 +8,7 @@
 #include <string>
 
 #include "comm/channel.h"
+#include "device/enter_hardwaretest.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "sim/memory_line.h"
@@ -24,7 +25,7 @@ double PtySeconds(const char* state) {
     {
         testbay::CHwtV4Client client(channel);
         const auto start = std::chrono::steady_clock::now();
-        if (client.EnterHardwaretest() == 1) {
+        if (EnterHardwaretest(client) == 1) {
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
     }
@@ -43,7 +44,7 @@ double VirtualSeconds(uint32_t state) {
     double seconds = -1;
     {
         testbay::CHwtV4Client client(channel);
-        if (client.EnterHardwaretest() == 1) seconds = clock.NowMs() / 1000.0;
+        if (EnterHardwaretest(client) == 1) seconds = clock.NowMs() / 1000.0;
     }
     testbay::ComClose(channel);
     testbay::SetSerialPortFactory(nullptr);

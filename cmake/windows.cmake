@@ -5,15 +5,14 @@
 # src/platform/<name>_win.cpp takes the place of src/platform/<name>.cpp;
 # the pseudo-terminal, termios2 and helper-process code has no counterpart.
 set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process)
-foreach(source ${TESTBAY_SOURCES})
+foreach(source ${TESTBAY_PLATFORM_SOURCES})
   if(source MATCHES "/src/platform/(.*)_win\\.cpp$")
     list(APPEND TESTBAY_POSIX_ONLY ${CMAKE_MATCH_1})
   endif()
 endforeach()
 foreach(name ${TESTBAY_POSIX_ONLY})
-  list(REMOVE_ITEM TESTBAY_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/${name}.cpp)
+  list(REMOVE_ITEM TESTBAY_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/${name}.cpp)
 endforeach()
-list(FILTER TESTBAY_SOURCES EXCLUDE REGEX ".*_view\\.cpp$")
 
 # Header-only packages from the build machine, without its system headers.
 set(TESTBAY_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
@@ -27,9 +26,9 @@ target_include_directories(testbay_host_headers SYSTEM INTERFACE ${TESTBAY_HOST_
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00
   _POSIX_THREAD_SAFE_FUNCTIONS=200112L)  # localtime_r and gmtime_r
 
-add_library(testbay_core STATIC ${TESTBAY_SOURCES})
-target_include_directories(testbay_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(testbay_core PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32 PRIVATE testbay_host_headers)
+testbay_add_layers()
+target_link_libraries(testbay_platform PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32)
+target_link_libraries(testbay_automation PRIVATE testbay_host_headers)
 
 add_executable(testbay src/app/console_main.cpp)
 target_link_libraries(testbay PRIVATE testbay_core)
@@ -39,7 +38,7 @@ file(GLOB TESTBAY_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*.cpp)
 list(FILTER TESTBAY_SIM_SOURCES EXCLUDE REGEX ".*/(main|pty_host)\\.cpp$")
 add_library(testbay_sim STATIC ${TESTBAY_SIM_SOURCES})
 target_include_directories(testbay_sim PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(testbay_sim PUBLIC testbay_core)
+target_link_libraries(testbay_sim PUBLIC testbay_protocol)
 
 enable_testing()
 include(${CMAKE_SOURCE_DIR}/cmake/windows_tests.cmake)

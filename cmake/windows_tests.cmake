@@ -14,6 +14,8 @@ file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
   ${TESTBAY_TESTS}/hwt/*.cpp
   ${TESTBAY_TESTS}/device/*.cpp
   ${TESTBAY_TESTS}/bootlink/*.cpp
+  ${TESTBAY_TESTS}/settings/*.cpp
+  ${TESTBAY_TESTS}/automation/*.cpp
   ${TESTBAY_TESTS}/app/*.cpp
   ${TESTBAY_TESTS}/pages/*.cpp
   ${TESTBAY_TESTS}/sim/*.cpp
@@ -23,11 +25,11 @@ list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/com_client/")
 list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
   ${TESTBAY_TESTS}/platform/serial_device_test.cpp
   ${TESTBAY_TESTS}/platform/stop_request_test.cpp
-  ${TESTBAY_TESTS}/app/request_lines_test.cpp
-  ${TESTBAY_TESTS}/app/settings_kill_test.cpp)
+  ${TESTBAY_TESTS}/automation/request_lines_test.cpp
+  ${TESTBAY_TESTS}/settings/settings_kill_test.cpp)
 add_executable(testbay_unit_tests ${TESTBAY_WINDOWS_UNIT_TESTS})
 target_include_directories(testbay_unit_tests PRIVATE ${TESTBAY_TESTS})
-target_link_libraries(testbay_unit_tests PRIVATE testbay_sim testbay_host_headers gmock gtest_main)
+target_link_libraries(testbay_unit_tests PRIVATE testbay_core testbay_sim testbay_host_headers gmock gtest_main)
 
 # A COM client's calls, for the COM tests and the COM benchmark.
 add_library(com_document_client STATIC ${TESTBAY_TESTS}/windows/com_client/document_client.cpp)

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 #include "comm/channel.h"
 #include "platform/clock.h"
 #include "sim/memory_line.h"

@@ -12,6 +12,7 @@
 #include "answer_stream.h"
 #include "bootlink/v4_update.h"
 #include "device/device_state.h"
+#include "device/enter_hardwaretest.h"
 #include "device/vdew_client.h"
 #include "hwt/hwt_client.h"
 
@@ -59,7 +60,10 @@ const std::vector<Sequence>& Sequences() {
             testbay::SetDeviceState(channel, from, testbay::kStateHardwareTest, 1, 0);
         },
         [](int channel, FuzzStream&) { testbay::WaitHwt(channel); },
-        [](int channel, FuzzStream&) { testbay::CHwtV4Client(channel).EnterHardwaretest(); },
+        [](int channel, FuzzStream&) {
+            testbay::CHwtV4Client client(channel);
+            testbay::EnterHardwaretest(client);
+        },
         [](int channel, FuzzStream& s) { testbay::CHwtV4Client(channel).SetMLFB(s.Text(40)); },
         [](int channel, FuzzStream& s) { testbay::CHwtV4Client(channel).SetSrialNumber(s.Text(40)); },
     };

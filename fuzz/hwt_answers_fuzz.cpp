@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "answer_stream.h"
-#include "app/automation_document.h"
-#include "app/automation_methods.h"
+#include "automation/automation_document.h"
+#include "automation/automation_methods.h"
 #include "hwt/hwt_client.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/language.h"
+#include "settings/language.h"
 #include "app/main_frame_view.h"
 #include "app/serial_setup_view.h"
-#include "app/version.h"
+#include "settings/version.h"
 #include "pages/hwt_sheet_view.h"
 #include "support/environment.h"
 #include "support/named_widget.h"

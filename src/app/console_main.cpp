@@ -10,8 +10,8 @@
 
 #include <strings.h>
 
-#include "app/automation_com_server_win.h"
-#include "app/automation_server.h"
+#include "automation/automation_com_server_win.h"
+#include "automation/automation_server.h"
 #include "app/testbay_app.h"
 #include "platform/console.h"
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "comm/channel.h"
+#include "device/enter_hardwaretest.h"
 
 namespace testbay {
 namespace {
@@ -58,7 +59,7 @@ FrameConnection::Outcome FrameConnection::Connect() {
     client_ = std::make_unique<CHwtV4Client>(channel_);
     int result = 0;
     try {
-        result = client_->EnterHardwaretest();
+        result = EnterHardwaretest(*client_);
     } catch (const CComExeption&) {
         Drop();
         throw;
@@ -75,7 +76,7 @@ FrameConnection::Outcome FrameConnection::Connect() {
 int FrameConnection::Recheck() {
     int32_t on = 0;
     if (client_->GetLed(kCheckLed, on) == 1) return 1;
-    return client_->EnterHardwaretest();
+    return EnterHardwaretest(*client_);
 }
 
 void FrameConnection::RegisterTestWindow(TestWindow window) { testWindows_.push_back(window); }

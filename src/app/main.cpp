@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 #include "app/main_frame_view.h"
 #include "app/testbay_app.h"
 #include "platform/console.h"

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "app/help.h"
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "comm/channel.h"
 #include "comm/port_mapping.h"
 #include "platform/folders.h"

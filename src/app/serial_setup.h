@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "settings/language.h"
 
 namespace testbay {
 

@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
-#include "app/directories.h"
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/settings_index.h"
-#include "app/version.h"
+#include "settings/directories.h"
+#include "settings/language.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
+#include "settings/version.h"
 #include "comm/trace.h"
 #include "platform/folders.h"
 #include "platform/machine_registry.h"

@@ -4,8 +4,8 @@
 
 #include <cctype>
 
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "platform/serial_device_list.h"
 
 namespace testbay {

@@ -5,9 +5,9 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/directories.h"
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/directories.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 

@@ -56,7 +56,6 @@ public:
 
     // Entry, identity and clock (entry.cpp, identity.cpp, clock.cpp, errors.cpp).
     int ExitHardwareTest();
-    int EnterHardwaretest();
     int Reset(int32_t mode);
     int GetCPU(std::string& text);
     int GetHWVersion(std::string& text);

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "comm/com_exception.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "app/frame_connection.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "sim/hwt_codec.h"
 #include "support/virtual_line.h"
 

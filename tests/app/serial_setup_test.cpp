@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "app/language.h"
+#include "settings/language.h"
 #include "app/serial_setup.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "platform/serial_device_list.h"
 #include "support/virtual_line.h"
 

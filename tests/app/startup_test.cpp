@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/directories.h"
-#include "app/language.h"
-#include "app/settings.h"
+#include "settings/directories.h"
+#include "settings/language.h"
+#include "settings/settings.h"
 #include "app/testbay_app.h"
 #include "comm/trace.h"
 #include "platform/folders.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <numeric>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "comm/trace.h"
 #include "platform/clock.h"
 #include "support/temp_dir.h"

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/device_state.h"
+#include "device/enter_hardwaretest.h"
 #include "hwt/hwt_client.h"
 #include "support/virtual_line.h"
 
@@ -62,7 +63,7 @@ TEST_F(DeviceState, SilentRelayIsProbedInTheHintsOrderAndWaitedForFifteenTimes) 
     EXPECT_TRUE(line_.Traced("WaitHwt() 1\n"));
 
     CHwtV4Client client(channel_);
-    EXPECT_EQ(client.EnterHardwaretest(), 0);
+    EXPECT_EQ(EnterHardwaretest(client), 0);
     EXPECT_EQ(client.KnownDeviceState(), 4u);
 }
 

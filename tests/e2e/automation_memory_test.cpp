@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 #include "support/sanitized.h"
 #include "support/temp_dir.h"
 

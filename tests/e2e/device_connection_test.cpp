@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comm/channel.h"
+#include "device/enter_hardwaretest.h"
 #include "hwt/hwt_client.h"
 #include "support/relay_process.h"
 
@@ -26,7 +27,7 @@ TEST_P(EnterFromState, RelayReachesTheHardwareTestAndTheStartStateIsRecorded) {
     RelayChannel channel;
     CHwtV4Client client(channel.Index());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.EnterHardwaretest(), 1);
+    EXPECT_EQ(EnterHardwaretest(client), 1);
     const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("EnterHardwaretest from %s: %.2f s\n", GetParam().option, elapsed);
     EXPECT_EQ(client.KnownDeviceState(), GetParam().state);
@@ -42,9 +43,9 @@ TEST(OldFirmwareEndToEnd, OrderNumberGoesThroughTheBootSystemAndTheRelayComesBac
     RelayProcess relay({"--old-firmware"});
     RelayChannel channel;
     CHwtV4Client client(channel.Index());
-    ASSERT_EQ(client.EnterHardwaretest(), 1);
+    ASSERT_EQ(EnterHardwaretest(client), 1);
     EXPECT_EQ(client.SetMLFB("QR8012-4TB00-1MA0"), 1);
-    ASSERT_EQ(client.EnterHardwaretest(), 1);
+    ASSERT_EQ(EnterHardwaretest(client), 1);
     EXPECT_EQ(client.KnownDeviceState(), 3u);
     std::string mlfb;
     EXPECT_EQ(client.GetMLFB(mlfb), 1);

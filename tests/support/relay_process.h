@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "comm/channel.h"
 #include "platform/child_process.h"
 #include "support/temp_dir.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "comm/channel.h"
 #include "comm/trace.h"
 #include "hwt/hwt_client.h"

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
 #include "support/environment.h"

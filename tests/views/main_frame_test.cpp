@@ -1,7 +1,7 @@
 #include <QPointer>
 #include <QtTest>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "app/main_frame_view.h"
 #include "pages/hwt_sheet_view.h"
 #include "support/virtual_line.h"

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/language.h"
+#include "settings/language.h"
 #include "app/serial_setup_view.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "support/virtual_line.h"
 
 namespace testbay {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/automation_dispatch_win.h"
-#include "app/automation_methods.h"
-#include "app/version.h"
+#include "automation/automation_dispatch_win.h"
+#include "automation/automation_methods.h"
+#include "settings/version.h"
 #include "sim/hwt_codec.h"
 #include "support/answer_table.h"
 

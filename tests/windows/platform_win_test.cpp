@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "app/testbay_app.h"
 #include "platform/folders.h"
 #include "platform/profile_file.h"

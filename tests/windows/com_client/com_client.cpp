@@ -11,8 +11,8 @@
 #include <set>
 #include <string>
 
-#include "app/automation_methods.h"
-#include "app/automation_type_info_win.h"
+#include "automation/automation_methods.h"
+#include "automation/automation_type_info_win.h"
 #include "platform/text_win.h"
 #include "com_client/document_client.h"
 

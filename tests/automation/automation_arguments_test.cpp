@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/automation_arguments.h"
+#include "automation/automation_arguments.h"
 
 namespace testbay {
 namespace {

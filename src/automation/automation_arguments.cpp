@@ -1,4 +1,4 @@
-#include "app/automation_arguments.h"
+#include "automation/automation_arguments.h"
 
 #include <cmath>
 

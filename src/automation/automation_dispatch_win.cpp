@@ -1,13 +1,13 @@
-#include "app/automation_dispatch_win.h"
+#include "automation/automation_dispatch_win.h"
 
 #include <oleauto.h>
 
 #include <string>
 #include <vector>
 
-#include "app/automation_arguments.h"
-#include "app/automation_methods.h"
-#include "app/automation_type_info_win.h"
+#include "automation/automation_arguments.h"
+#include "automation/automation_methods.h"
+#include "automation/automation_type_info_win.h"
 #include "comm/com_exception.h"
 #include "platform/stop_request.h"
 #include "platform/text_win.h"

@@ -1,10 +1,10 @@
-#include "app/automation_methods.h"
+#include "automation/automation_methods.h"
 
 #include <strings.h>
 
 #include <algorithm>
 
-#include "app/version.h"
+#include "settings/version.h"
 
 namespace testbay {
 namespace {

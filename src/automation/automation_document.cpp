@@ -1,11 +1,12 @@
-#include "app/automation_document.h"
+#include "automation/automation_document.h"
 
 #include <algorithm>
 
-#include "app/automation_types.h"
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "automation/automation_types.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "comm/channel.h"
+#include "device/enter_hardwaretest.h"
 #include "platform/clock.h"
 #include "tools/decimal_text.h"
 
@@ -65,7 +66,7 @@ int CTESTBAYDoc::Connect(int comNumber) {
     channel_ = channel;
     client_.reset();
     client_ = std::make_unique<CHwtV4Client>(channel_);
-    return client_->EnterHardwaretest();
+    return EnterHardwaretest(*client_);
 }
 
 int CTESTBAYDoc::ExitHardwaretest() {

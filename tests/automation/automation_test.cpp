@@ -4,8 +4,8 @@
 #include <map>
 #include <set>
 
-#include "app/automation_methods.h"
-#include "app/automation_server.h"
+#include "automation/automation_methods.h"
+#include "automation/automation_server.h"
 #include "sim/hwt_codec.h"
 #include "support/answer_table.h"
 

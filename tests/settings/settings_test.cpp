@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/directories.h"
-#include "app/settings.h"
-#include "app/settings_index.h"
+#include "settings/directories.h"
+#include "settings/settings.h"
+#include "settings/settings_index.h"
 #include "support/environment.h"
 #include "support/temp_dir.h"
 

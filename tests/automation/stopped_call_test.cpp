@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 #include "platform/stop_request.h"
 #include "protocol/hwt_commands.h"
 #include "support/answer_table.h"

@@ -1,4 +1,4 @@
-#include "app/request_lines.h"
+#include "automation/request_lines.h"
 
 #include <chrono>
 #include <condition_variable>

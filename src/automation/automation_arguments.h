@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/automation_types.h"
+#include "automation/automation_types.h"
 
 namespace testbay {
 

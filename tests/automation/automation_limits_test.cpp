@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 #include "support/answer_table.h"
 
 namespace testbay {

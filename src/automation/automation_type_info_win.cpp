@@ -1,4 +1,4 @@
-#include "app/automation_type_info_win.h"
+#include "automation/automation_type_info_win.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/automation_methods.h"
+#include "automation/automation_methods.h"
 #include "platform/text_win.h"
 
 namespace testbay {

@@ -1,4 +1,4 @@
-#include "app/automation_types.h"
+#include "automation/automation_types.h"
 
 #include <algorithm>
 

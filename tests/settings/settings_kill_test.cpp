@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "app/directories.h"
-#include "app/settings.h"
+#include "settings/directories.h"
+#include "settings/settings.h"
 #include "support/environment.h"
 #include "support/temp_dir.h"
 

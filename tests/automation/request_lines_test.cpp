@@ -1,6 +1,6 @@
 // The automation input read on a thread of its own: its end is noticed
 // while a call runs, and a reader blocked in a read never holds up the end.
-#include "app/request_lines.h"
+#include "automation/request_lines.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "app/automation_com_server_win.h"
+#include "automation/automation_com_server_win.h"
 
 #include <objbase.h>
 
-#include "app/automation_dispatch_win.h"
+#include "automation/automation_dispatch_win.h"
 #include "platform/stop_request.h"
 
 namespace testbay {

@@ -1,8 +1,8 @@
-#include "app/automation_server.h"
+#include "automation/automation_server.h"
 
 #include <nlohmann/json.hpp>
 
-#include "app/automation_methods.h"
+#include "automation/automation_methods.h"
 #include "comm/com_exception.h"
 #include "platform/stop_request.h"
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/automation_document.h"
-#include "app/automation_types.h"
+#include "automation/automation_document.h"
+#include "automation/automation_types.h"
 
 namespace testbay {
 

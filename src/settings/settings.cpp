@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <optional>
 #include <string_view>
 
-#include "app/directories.h"
+#include "settings/directories.h"
 #include "platform/folders.h"
 #include "platform/profile_file.h"
 

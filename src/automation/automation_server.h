@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/automation_document.h"
-#include "app/request_lines.h"
+#include "automation/automation_document.h"
+#include "automation/request_lines.h"
 
 namespace testbay {
 

@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "settings/language.h"
 
 #include <atomic>
 #include <string>

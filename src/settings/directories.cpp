@@ -1,4 +1,4 @@
-#include "app/directories.h"
+#include "settings/directories.h"
 
 #include <mutex>
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <functional>
 
-#include "app/automation_document.h"
+#include "automation/automation_document.h"
 
 namespace testbay {
 
