@@ -10,14 +10,10 @@
 namespace testbay::sim {
 namespace {
 
-constexpr size_t kCommandSize = 18;
-constexpr size_t kBlockSize = 1024;
-constexpr size_t kMlfbSize = 32;
-constexpr size_t kBfNrSize = 1019;
 constexpr const char* kBootName = "BOOT V04.10.02";
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> answer) {
-    answer.resize(kCommandSize - 2, 0);
+    answer.resize(kCommandAnswerSize - 2, 0);
     const uint16_t crc = Crc16Xmodem(answer.data(), answer.size());
     answer.push_back(static_cast<uint8_t>(crc >> 8));
     answer.push_back(static_cast<uint8_t>(crc));
@@ -51,13 +47,13 @@ BootSystem::Outcome BootSystem::Receive(const uint8_t* bytes, size_t count) {
                                         [](uint8_t byte) { return byte == kCommandStart || byte == kBlockStart; });
         pending_.erase(pending_.begin(), start);
         if (pending_.empty()) break;
-        const size_t size = pending_[0] == kCommandStart ? kCommandSize : kBlockSize;
+        const size_t size = pending_[0] == kCommandStart ? kBootCommandSize : kBootBlockSize;
         if (pending_.size() < size) break;
         const std::vector<uint8_t> telegram(pending_.begin(), pending_.begin() + static_cast<long>(size));
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(size));
         if (Crc16Xmodem(telegram.data(), size) != 0 || NextAnswerIsNak()) {
             outcome.answers.push_back({kNak});
-        } else if (size == kCommandSize) {
+        } else if (size == kBootCommandSize) {
             outcome.answers.push_back(Command(telegram.data(), outcome.restartCode));
         } else {
             for (auto& answer : Block(telegram.data())) outcome.answers.push_back(std::move(answer));
@@ -69,25 +65,25 @@ BootSystem::Outcome BootSystem::Receive(const uint8_t* bytes, size_t count) {
 std::vector<uint8_t> BootSystem::Command(const uint8_t* telegram, int& restartCode) {
     const uint8_t letter = telegram[1];
     switch (letter) {
-    case 'I': {
-        std::vector<uint8_t> answer{kAck, 'I'};
+    case kBootIdentify: {
+        std::vector<uint8_t> answer{kAck, kBootIdentify};
         for (const char letter : std::string_view(kBootName)) answer.push_back(static_cast<uint8_t>(letter));
         return WithCrc(answer);
     }
-    case 'P': return WithCrc({kAck, 'P', 0x00, telegram[3]});
-    case 'R': restartCode = telegram[2]; return WithCrc({kAck, 'R', telegram[2]});
+    case kBootTransferMode: return WithCrc({kAck, kBootTransferMode, 0x00, telegram[3]});
+    case kBootRestart: restartCode = telegram[2]; return WithCrc({kAck, kBootRestart, telegram[2]});
     default: return {kNak};
     }
 }
 
 std::vector<std::vector<uint8_t>> BootSystem::Block(const uint8_t* telegram) {
-    const std::string kind{static_cast<char>(telegram[1]), static_cast<char>(telegram[2])};
-    if (kind == "MW") {
-        identity_.mlfb = TextUntilNul(telegram + 3, kMlfbSize);
+    if (telegram[2] != kBootBlockWrite) return {{kNak}};
+    if (telegram[1] == kBootBlockMlfb) {
+        identity_.mlfb = TextUntilNul(telegram + 3, kBootMlfbSize);
         return {EscText("MLFB gespeichert"), {kAck}};
     }
-    if (kind == "BW") {
-        identity_.serialNumber = TextUntilNul(telegram + 3, kBfNrSize);
+    if (telegram[1] == kBootBlockSerialNumber) {
+        identity_.serialNumber = TextUntilNul(telegram + 3, kBootSerialNumberSize);
         return {{kAck}};
     }
     return {{kNak}};

@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
 
     config.hardwareTestLine.parity = ParityCode(parity);
     config.applicationLine.parity = ParityCode(appParity);
-    config.startState = state == "boot" ? 1 : state == "app" ? 2 : 3;
+    config.startState = state == "boot"  ? testbay::kStateBootSystem
+                        : state == "app" ? testbay::kStateApplication
+                                         : testbay::kStateHardwareTest;
     faults.restartInto = restartInto == "boot" ? 1 : restartInto == "app" ? 2 : 3;
     testbay::sim::RelayModel model(config);
     model.Hardware().identity.cpuType = cpu;

@@ -1,16 +1,10 @@
 #include "sim/relay_model.h"
 
 #include "platform/clock.h"
+#include "protocol/boot_protocol.h"
 
 namespace testbay::sim {
 namespace {
-
-constexpr uint32_t kBootSystem = 1;
-constexpr uint32_t kApplication = 2;
-constexpr uint32_t kHardwareTest = 3;
-constexpr uint8_t kStartHardwareTest = 4;
-// What the PC sends when it is done with a relay it found in its application.
-constexpr int32_t kResetBackToApplication = 5;
 
 bool SameLine(const LineSettings& a, const LineSettings& b) { return a.baud == b.baud && a.parity == b.parity; }
 
@@ -23,15 +17,15 @@ RelayModel::RelayModel(LineSettings line) : RelayModel(RelayConfig{.hardwareTest
 
 const LineSettings& RelayModel::Line() const {
     const uint32_t state = RunningOrNext();
-    if (state == kBootSystem) return config_.bootLine;
-    if (state == kApplication) return config_.applicationLine;
+    if (state == kStateBootSystem) return config_.bootLine;
+    if (state == kStateApplication) return config_.applicationLine;
     return config_.hardwareTestLine;
 }
 
 LineProtocol RelayModel::Protocol() const {
     const uint32_t state = RunningOrNext();
-    if (state == kBootSystem) return LineProtocol::BootSystem;
-    if (state == kApplication) return LineProtocol::Application;
+    if (state == kStateBootSystem) return LineProtocol::BootSystem;
+    if (state == kStateApplication) return LineProtocol::Application;
     return LineProtocol::HardwareTest;
 }
 
@@ -52,7 +46,7 @@ void RelayModel::FinishRestart() {
     boot_.Reset();
     application_.Reset();
     // The hardware-test firmware always starts at its start rate.
-    if (state_ == kHardwareTest) config_.hardwareTestLine.baud = kHardwareTestStartBaud;
+    if (state_ == kStateHardwareTest) config_.hardwareTestLine.baud = kHwtStartBaud;
 }
 
 std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size_t count, const LineSettings& pcSide) {
@@ -64,8 +58,8 @@ std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size
         application_.Reset();
         return {};
     }
-    if (state == kBootSystem) return BootReceive(bytes, count);
-    if (state == kApplication) return ApplicationReceive(bytes, count);
+    if (state == kStateBootSystem) return BootReceive(bytes, count);
+    if (state == kStateApplication) return ApplicationReceive(bytes, count);
     return HardwareTestReceive(bytes, count);
 }
 
@@ -93,26 +87,26 @@ std::vector<std::vector<uint8_t>> RelayModel::HardwareTestReceive(const uint8_t*
 }
 
 void RelayModel::RestartAfterReset(int32_t mode) {
-    if (mode == kBootSystem) {
-        Restart(kBootSystem, config_.hardwareTestToBootMs);
-    } else if (mode == kApplication || mode == kResetBackToApplication) {
-        Restart(kApplication, config_.hardwareTestToApplicationMs);
+    if (mode == kResetIntoBootSystem) {
+        Restart(kStateBootSystem, config_.hardwareTestToBootMs);
+    } else if (mode == kStateApplication || mode == kResetIntoApplication) {
+        Restart(kStateApplication, config_.hardwareTestToApplicationMs);
     } else {
-        Restart(kHardwareTest, config_.hardwareTestRestartMs);
+        Restart(kStateHardwareTest, config_.hardwareTestRestartMs);
     }
 }
 
 std::vector<std::vector<uint8_t>> RelayModel::BootReceive(const uint8_t* bytes, size_t count) {
     BootSystem::Outcome outcome = boot_.Receive(bytes, count);
     requestsSeen_ += outcome.answers.size();
-    if (outcome.restartCode == kStartHardwareTest) Restart(kHardwareTest, config_.bootToHardwareTestMs);
+    if (outcome.restartCode == kStartHardwareTest) Restart(kStateHardwareTest, config_.bootToHardwareTestMs);
     return std::move(outcome.answers);
 }
 
 std::vector<std::vector<uint8_t>> RelayModel::ApplicationReceive(const uint8_t* bytes, size_t count) {
     VdewApplication::Outcome outcome = application_.Receive(bytes, count);
     requestsSeen_ += outcome.answers.size();
-    if (outcome.restartIntoHardwareTest) Restart(kHardwareTest, config_.applicationToHardwareTestMs);
+    if (outcome.restartIntoHardwareTest) Restart(kStateHardwareTest, config_.applicationToHardwareTestMs);
     return std::move(outcome.answers);
 }
 

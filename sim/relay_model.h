@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/line_settings.h"
+#include "protocol/device_states.h"
 #include "sim/boot_system.h"
 #include "sim/hwt_codec.h"
 #include "sim/hwt_firmware.h"
@@ -17,7 +18,7 @@ namespace testbay::sim {
 // Which firmware the relay runs, with the rate and parity each listens at and
 // how long each restart takes.
 struct RelayConfig {
-    uint32_t startState = 3;  // 1 boot system, 2 application, 3 hardware test
+    uint32_t startState = kStateHardwareTest;
     LineSettings hardwareTestLine{38400, kParityNone, kStopOne};
     LineSettings bootLine{115200, kParityNone, kStopOne};
     LineSettings applicationLine{38400, kParityEven, kStopOne};
@@ -36,7 +37,6 @@ struct RelayConfig {
 class RelayModel final : public LinePeer {
 public:
     static constexpr uint32_t kRestarting = 0;
-    static constexpr uint32_t kHardwareTestStartBaud = 38400;
 
     explicit RelayModel(RelayConfig config = {});
     // Starts in the hardware test, listening with `line`.

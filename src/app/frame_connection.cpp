@@ -11,8 +11,6 @@ namespace testbay {
 namespace {
 
 constexpr int32_t kSmallestSide = 20;
-constexpr int32_t kResetIntoBootSystem = 1;
-constexpr int32_t kResetIntoApplication = 5;
 constexpr int32_t kCheckLed = 1;
 
 }  // namespace

@@ -66,7 +66,7 @@ int CTESTBAYDoc::Connect(int comNumber) {
     channel_ = channel;
     client_.reset();
     client_ = std::make_unique<CHwtV4Client>(channel_);
-    return EnterHardwaretest(*client_);
+    return testbay::EnterHardwaretest(*client_);
 }
 
 int CTESTBAYDoc::ExitHardwaretest() {

@@ -47,7 +47,8 @@ int CV4Update::Send(size_t length, int timeoutMs, int repeats, FrameReceiver& re
             continue;
         }
         answerLength_ = receiver.CopyFrame(answer_, sizeof(answer_));
-        if (answerLength_ >= kCommandAnswerSize && answer_[1] != 'R' && Crc16Xmodem(answer_, answerLength_) != 0) {
+        if (answerLength_ >= kCommandAnswerSize && answer_[1] != kBootRestart &&
+            Crc16Xmodem(answer_, answerLength_) != 0) {
             LogPrintf("CKS-Error # %i ->repeat", static_cast<int>(blockCounter_));
             result = kUpdateRejected;
             continue;
@@ -87,7 +88,7 @@ int CV4Update::SendBlock(char first, char second, const uint8_t* data, size_t le
 }
 
 int CV4Update::ConnectAtCurrentRate(int timeoutMs) {
-    const uint8_t identify[] = {kCommandStart, 'I'};
+    const uint8_t identify[] = {kCommandStart, kBootIdentify};
     return SendCommand(identify, sizeof(identify), timeoutMs, kConnectRepeats);
 }
 
@@ -108,7 +109,7 @@ int CV4Update::Connect() {
 
 int CV4Update::SetTransferMode(uint8_t mode, uint8_t sub, uint32_t a, uint32_t b, uint32_t c, uint8_t* out) {
     if (out) *out = 0;
-    uint8_t command[kCommandSize - 2] = {kCommandStart, 'P', sub, mode};
+    uint8_t command[kCommandSize - 2] = {kCommandStart, kBootTransferMode, sub, mode};
     PutBigEndian32(command + 4, a);
     PutBigEndian32(command + 8, b);
     PutBigEndian32(command + 12, c);
@@ -123,7 +124,7 @@ int CV4Update::SetTransferMode(uint8_t mode, uint8_t sub, uint32_t a, uint32_t b
 }
 
 int CV4Update::Reset(uint8_t code) {
-    const uint8_t command[] = {kCommandStart, 'R', code};
+    const uint8_t command[] = {kCommandStart, kBootRestart, code};
     const int result = SendCommand(command, sizeof(command), kResetTimeoutMs, kRepeats);
     LogPrintf("CV4Update::Reset -> %i ", result);
     return result;
@@ -133,14 +134,15 @@ int CV4Update::SetMlfb(const uint8_t* text, size_t /*length*/) {
     // The order number travels as a 32-byte block, zero-padded.
     uint8_t block[kMlfbBlockSize] = {};
     for (size_t index = 0; text && index < kMlfbBlockSize && text[index] != '\0'; ++index) block[index] = text[index];
-    const int sent = SendBlock('M', 'W', block, sizeof(block), kBlockTimeoutMs, kRepeats);
+    const int sent = SendBlock(kBootBlockMlfb, kBootBlockWrite, block, sizeof(block), kBlockTimeoutMs, kRepeats);
     const int result = sent == kUpdateOk && answer_[0] == kAck ? kUpdateOk : kMlfbNotAcknowledged;
     LogPrintf("CV4Update::SetMlfb -> %i ", result);
     return result;
 }
 
 int CV4Update::SetBFNr(const uint8_t* data, size_t length) {
-    const int sent = SendBlock('B', 'W', data, data ? length : 0, kBlockTimeoutMs, kRepeats);
+    const int sent =
+        SendBlock(kBootBlockSerialNumber, kBootBlockWrite, data, data ? length : 0, kBlockTimeoutMs, kRepeats);
     const int result = sent == kUpdateOk && answer_[0] == kAck ? kUpdateOk : kBfNrNotAcknowledged;
     LogPrintf("CV4Update::SetBFNr -> %i ", result);
     return result;

@@ -37,8 +37,8 @@ public:
     static constexpr size_t kBufferSize = 1500;
     static constexpr size_t kCommandSize = kBootCommandSize;
     static constexpr size_t kBlockSize = kBootBlockSize;
-    static constexpr size_t kMlfbBlockSize = 32;
-    static constexpr size_t kMaxBfNrLength = 1019;
+    static constexpr size_t kMlfbBlockSize = kBootMlfbSize;
+    static constexpr size_t kMaxBfNrLength = kBootSerialNumberSize;
 
     CV4Update(int channel, uint32_t baud);
 

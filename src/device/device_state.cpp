@@ -9,15 +9,14 @@
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "platform/line_settings.h"
+#include "protocol/boot_protocol.h"
 
 namespace testbay {
 namespace {
 
-constexpr uint32_t kHwtStartBaud = 38400;
 constexpr int kWaitTries = 15;
 constexpr int kWaitStepMs = 300;
 constexpr int kRestartRequestTimeoutMs = 150;
-constexpr uint8_t kStartHardwareTest = 4;
 
 // Each probe builds its own client and lets it go again, so that no link
 // state carries over to the next probe.

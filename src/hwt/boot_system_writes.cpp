@@ -4,13 +4,12 @@
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
+#include "protocol/boot_protocol.h"
 
 namespace testbay {
 namespace {
 
 constexpr uint32_t kBootBaud = 38400;
-constexpr int32_t kRestartIntoBootSystem = 1;
-constexpr uint8_t kStartHardwareTest = 4;
 constexpr size_t kMaxTextLength = 255;
 
 std::string Bounded(const std::string& text) { return text.substr(0, std::min(text.size(), kMaxTextLength)); }
@@ -21,7 +20,7 @@ const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const ui
 
 int CHwtV4Client::SetMlfbThroughBootSystem(const std::string& text) {
     const std::string mlfb = Bounded(text);
-    Reset(kRestartIntoBootSystem);
+    Reset(kResetIntoBootSystem);
     ProcessClock().SleepMs(4000);
     ComBaud(channel_, kBootBaud);
     CV4Update update(channel_, kBootBaud);
@@ -34,7 +33,7 @@ int CHwtV4Client::SetMlfbThroughBootSystem(const std::string& text) {
 
 int CHwtV4Client::SetSerialNumberThroughBootSystem(const std::string& text) {
     const std::string serialNumber = Bounded(text);
-    Reset(kRestartIntoBootSystem);
+    Reset(kResetIntoBootSystem);
     ProcessClock().SleepMs(2000);
     ComBaud(channel_, kBootBaud);
     CV4Update update(channel_, kBootBaud);

@@ -9,17 +9,10 @@
 
 #include "hwt/hwt_frame_receiver.h"
 #include "hwt/hwt_request.h"
+#include "protocol/device_states.h"
 #include "protocol/hwt_protocol.h"
 
 namespace testbay {
-
-// Relay states as the device-state control learns them.
-enum DeviceState : uint32_t {
-    kStateBootSystem = 1,
-    kStateApplication = 2,
-    kStateHardwareTest = 3,
-    kStateUnknown = 4,
-};
 
 // Client of the relay's hardware-test firmware on one serial channel. Every
 // command is one request telegram and one response, repeated on time-outs and

@@ -18,6 +18,8 @@ enum HwtStatus : uint32_t {
 };
 
 constexpr uint8_t kHwtStartByte = 0x68;
+// The rate the hardware-test firmware starts at.
+constexpr uint32_t kHwtStartBaud = 38400;
 // Room for one text field of an answer, with its terminating zero.
 constexpr size_t kHwtFieldTextSize = 50;
 // The longest block an answer carries: its length is one byte.

@@ -24,7 +24,7 @@ protected:
         for (size_t index = 0; index < codes.size(); ++index) ports[index].id = codes[index];
         const int channel = line_.OpenChannel();
         ASSERT_GE(channel, 0);
-        ComBaud(channel, sim::RelayModel::kHardwareTestStartBaud);
+        ComBaud(channel, kHwtStartBaud);
         client_ = std::make_unique<CHwtV4Client>(channel);
         page_.Initialise();
     }

@@ -20,9 +20,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kBootSystem = 1;
-constexpr uint32_t kApplication = 2;
-
 using RelayFirmware = test::HwtRelayTest;
 
 TEST(RelayModelAnswers, SendOnlyCommandsGetNoAnswerButTakeEffect) {
@@ -113,7 +110,7 @@ bool HoldsAny(const Bytes& bytes, size_t count, std::initializer_list<uint8_t> w
 }
 
 TEST(FaultsInEveryState, TheBootSystemAnswersWithANakOrABadCrc) {
-    RelayModel relay(RelayConfig{.startState = kBootSystem});
+    RelayModel relay(RelayConfig{.startState = kStateBootSystem});
     const LineSettings boot = relay.Config().bootLine;
     const Bytes identify = test::BootTelegram({kCommandStart, 'I'});
     EXPECT_EQ(Exchange(relay, {.wrongEchoEvery = 1}, boot, identify), Bytes{kNak});
@@ -138,7 +135,7 @@ TEST(FaultsInEveryState, TheBootSystemAnswersWithANakOrABadCrc) {
 }
 
 TEST(FaultsInEveryState, TheApplicationAnswersWithABadVdewChecksum) {
-    RelayModel relay(RelayConfig{.startState = kApplication});
+    RelayModel relay(RelayConfig{.startState = kStateApplication});
     const LineSettings application = relay.Config().applicationLine;
     const Bytes probe{0x10, 0x47, 0x00, 0x47, 0x16};
     const Bytes acknowledge{0x10, 0x00, 0x00, 0x00, 0x16};

@@ -26,7 +26,7 @@ inline Bytes PassAnswer(uint8_t command, const Ints& values) {
 // The relay answers unless a test scripts the answers itself.
 class HwtRelayTest : public ::testing::Test {
 protected:
-    HwtRelayTest() { ComBaud(channel_, sim::RelayModel::kHardwareTestStartBaud); }
+    HwtRelayTest() { ComBaud(channel_, kHwtStartBaud); }
 
     // A call's result followed by the outputs it left, for one comparison.
     template <typename... Out>

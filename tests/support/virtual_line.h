@@ -80,7 +80,7 @@ private:
 
 // The relay model on COM1 at the hardware-test firmware's start rate, with a client.
 struct HwtRelayRig {
-    HwtRelayRig() { ComBaud(channel, sim::RelayModel::kHardwareTestStartBaud); }
+    HwtRelayRig() { ComBaud(channel, kHwtStartBaud); }
 
     sim::RelayModel relay;
     VirtualLineFixture line{relay};
