@@ -137,34 +137,7 @@ std::optional<std::string> CTESTBAYDoc::GetChannelName(int32_t channel) {
     if (!client) return std::nullopt;
     int32_t type = 0, b = 0, c = 0, value = 0, board = 0;
     if (client->GetChannelInfo(channel, type, b, c, &value, &board) == 0) return std::nullopt;
-    char letter = '?';
-    int32_t offset = 0;
-    switch (type) {
-    case 1:
-    case 2:
-    case 3:
-    case 7:
-    case 9:
-    case 11:
-    case 12:
-    case 14:
-        letter = 'I';
-        offset = 30;
-        break;
-    case 4:
-    case 8:
-        letter = 'U';
-        offset = 20;
-        break;
-    case 5:
-    case 10:
-    case 13:
-        letter = 'M';
-        offset = 80;
-        break;
-    default: break;
-    }
-    return std::to_string(board) + ":" + letter + std::to_string(value - offset);
+    return ChannelNameText(type, board, value);
 }
 
 int CTESTBAYDoc::ThbTemp(int32_t box, std::array<int32_t*, 6> temperatures) {

@@ -222,6 +222,11 @@ int CHwtV4Client::GetChannelInfo(int32_t channel, int32_t& type, int32_t& b, int
     return result;
 }
 
+std::string ChannelNameText(int32_t type, int32_t board, int32_t value) {
+    const ChannelLetter letter = LetterOfType(type);
+    return std::to_string(board) + ':' + letter.letter + std::to_string(static_cast<int64_t>(value) - letter.base);
+}
+
 int CHwtV4Client::GetChannelName(int32_t channel, std::string& text) {
     TraceLine("CHwtV4Client::GetChannelName");
     int32_t type = 0;
@@ -230,8 +235,7 @@ int CHwtV4Client::GetChannelName(int32_t channel, std::string& text) {
     int32_t value = 0;
     int32_t board = 0;
     if (GetChannelInfo(channel, type, b, c, &value, &board) != 1) return 0;
-    const ChannelLetter letter = LetterOfType(type);
-    text = std::to_string(board) + ':' + letter.letter + std::to_string(static_cast<int64_t>(value) - letter.base);
+    text = ChannelNameText(type, board, value);
     return 1;
 }
 

@@ -288,6 +288,10 @@ private:
     HwtFrameReceiver receiver_;
 };
 
+// A channel's name, "<board>:<letter><number>": the channel type gives the
+// letter and the value the number counts from.
+std::string ChannelNameText(int32_t type, int32_t board, int32_t value);
+
 // The most recently constructed client that still lives, or nullptr.
 CHwtV4Client* CurrentHwtClient();
 

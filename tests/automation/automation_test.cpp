@@ -118,6 +118,12 @@ TEST_F(Automation, AveragesDropTheExtremesAndNamesThermoboxAndCpuIdFollowTheirRu
     EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:U1");
     type = 6;
     EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:?21");
+    // The number counts from the type's base without wrapping at 32 bits.
+    type = 4;
+    firmware_.answers[0x49] = [](const Bytes& request) {
+        return EncodeHwtAnswer(0x49, 1, {AnswerScalar(request.size() > 5 ? INT32_MIN + 5 : 8), AnswerScalar(0)});
+    };
+    EXPECT_EQ(Result("GetChannelName", {1})["return"], "3:U-2147483663");
 
     firmware_.answers[0x30] = [](const Bytes&) {
         return EncodeHwtAnswer(0x30, 1, {AnswerText("~   123x*   -   ?   045 ")});
