@@ -14,8 +14,9 @@ constexpr int32_t kLed = 1;
 constexpr uint8_t kResetCommand = 0x3F;
 
 // A communication-test worker as the dialogs run one: it holds the client for
-// its run, uses it until it is asked to stop, tells the window thread after
-// each use and waits for it, and lets the client go before its last notice.
+// its run and tells the window thread after each use of it, waiting until the
+// window has taken the notice. Asked to stop, it still finishes the cycle it
+// is in, with one more use of the client.
 class FrameCloseTest : public ::testing::Test {
 protected:
     void StartWorker() {
@@ -23,7 +24,8 @@ protected:
         ASSERT_TRUE(hold);
         CHwtV4Client* client = connection_.Client();
         worker_ = std::thread([this, client, hold = std::move(hold)]() mutable {
-            while (!stop_.load()) {
+            for (bool lastCycle = false; !lastCycle;) {
+                lastCycle = stop_.load();
                 if (CurrentHwtClient() != client) {
                     clientWentDuringRun_ = true;
                     break;
@@ -31,19 +33,20 @@ protected:
                 int32_t on = 0;
                 client->GetLed(kLed, on);
                 ++uses_;
-                notices_.Send([] {});
+                if (!lastCycle) notices_.Send([] {});
             }
             hold.Release();
             notices_.Send([] {});
             workerEnded_ = true;
         });
     }
-    void HandleWindowEvents() {
-        notices_.Deliver();
-        std::this_thread::yield();
+    void CloseFrame() {
+        connection_.CloseAfterTestRuns([this] {
+            notices_.Deliver();
+            std::this_thread::yield();
+        });
     }
 
-    // The last sheet's release would restart the relay into its application.
     sim::RelayModel relay_{sim::RelayConfig{.startState = kStateApplication}};
     test::VirtualLineFixture line_{relay_};
     HwtClientGuard guard_;
@@ -70,7 +73,7 @@ TEST_F(FrameCloseTest, ARunningTestStopsAndLetsTheClientGoBeforeTheFrameDropsIt)
     EXPECT_EQ(connection_.UseCount(), 1u);
 
     // The worker waits in its notices; the close keeps delivering them.
-    connection_.CloseAfterTestRuns([this] { HandleWindowEvents(); });
+    CloseFrame();
     EXPECT_EQ(connection_.Client(), nullptr);
     EXPECT_FALSE(guard_.RunHeld());
     EXPECT_FALSE(clientWentDuringRun_.load());
@@ -94,7 +97,7 @@ TEST_F(FrameCloseTest, TheLastSheetClosingDuringARunLeavesTheClientToTheRun) {
     EXPECT_NE(connection_.Client(), nullptr);
     EXPECT_EQ(connection_.UseCount(), 0u);
 
-    connection_.CloseAfterTestRuns([this] { HandleWindowEvents(); });
+    CloseFrame();
     notices_.WaitUntil([this] { return workerEnded_.load(); }, [] { std::this_thread::yield(); });
     worker_.join();
     EXPECT_FALSE(clientWentDuringRun_.load());
