@@ -41,6 +41,8 @@ int StoreFramePosition(const WindowRect& rect) {
 FrameConnection::~FrameConnection() { Drop(); }
 
 FrameConnection::Outcome FrameConnection::EnsureConnected() {
+    const ClientUse use(guard_);
+    if (!use.Granted()) return {0, false, true, true};
     Outcome outcome = client_ ? Outcome{Recheck()} : Connect();
     if (outcome.result == 1) ++useCount_;
     outcome.showMessage = outcome.result != 1;
@@ -84,7 +86,8 @@ bool FrameConnection::ReleaseTestWindow(TestWindow window) {
     if (found == testWindows_.end()) return false;
     testWindows_.erase(found);
     if (useCount_ == 0) return true;
-    if (--useCount_ == 0) {
+    const ClientUse use(guard_);
+    if (--useCount_ == 0 && use.Granted()) {
         try {
             ResetToPreviousState();
         } catch (const CComExeption&) {
@@ -108,6 +111,12 @@ void FrameConnection::ResetToPreviousState() {
 void FrameConnection::Close() {
     Drop();
     useCount_ = 0;
+}
+
+void FrameConnection::CloseAfterTestRuns(const std::function<void()>& handleWindowEvents) {
+    guard_.StopRun();
+    while (guard_.RunHeld()) handleWindowEvents();
+    Close();
 }
 
 void FrameConnection::Drop() {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "hwt/client_guard.h"
 #include "hwt/hwt_client.h"
 
 namespace testbay {
@@ -38,7 +40,10 @@ int StoreFramePosition(const WindowRect& rect);
 
 // The one hardware-test connection that the test windows share: made by the
 // first window that needs it, counted per use, and closed with a restart of
-// the relay into its previous state when the last window goes.
+// the relay into its previous state when the last window goes. While a
+// communication test runs on the client, opening a window is refused as busy,
+// and the last window going leaves the client to the run (the next window or
+// the frame's close lets it go).
 class FrameConnection {
 public:
     // What the frame shows the user after EnsureConnected.
@@ -46,11 +51,13 @@ public:
         int result = 0;
         bool beep = false;         // a new connection was tried and failed
         bool showMessage = false;  // "Unable to connect to device"
+        bool busy = false;         // a communication test has the client
     };
+    static constexpr const char* kBusyDetail = "A communication test is running.";
     // Opaque identity of a test window.
     using TestWindow = const void*;
 
-    FrameConnection() = default;
+    explicit FrameConnection(HwtClientGuard& guard = ProcessClientGuard()) : guard_(guard) {}
     ~FrameConnection();
     FrameConnection(const FrameConnection&) = delete;
     FrameConnection& operator=(const FrameConnection&) = delete;
@@ -63,6 +70,10 @@ public:
     bool ReleaseTestWindow(TestWindow window);
     // The frame closes: the client goes whatever the use count, without a reset.
     void Close();
+    // Close in the order that is safe for the test runs on the client: the run
+    // is asked to stop, `handleWindowEvents` runs (the run's notices among
+    // them) until no run holds the client, and only then the client goes.
+    void CloseAfterTestRuns(const std::function<void()>& handleWindowEvents);
 
     CHwtV4Client* Client() const { return client_.get(); }
     int Channel() const { return channel_; }
@@ -76,6 +87,7 @@ private:
     void ResetToPreviousState();
     void Drop();
 
+    HwtClientGuard& guard_;
     std::unique_ptr<CHwtV4Client> client_;
     int channel_ = -1;
     uint32_t previousDeviceState_ = kStateUnknown;

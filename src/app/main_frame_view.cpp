@@ -15,9 +15,11 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include "app/frame_commands.h"
 #include "app/serial_setup_view.h"
-#include "comm/com_exception.h"
+#include "comm/line_failure.h"
 #include "pages/hwt_sheet_view.h"
+#include "tools/test_dialogs_view.h"
 
 namespace testbay {
 namespace {
@@ -98,7 +100,9 @@ CMainFrame::~CMainFrame() { qDeleteAll(findChildren<CHWTSheet*>(Qt::FindDirectCh
 
 void CMainFrame::CreateMenu() {
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
-    settingsMenu->addAction(QStringLiteral("&Serial Connection"), this, &CMainFrame::OnSerialConnection);
+    QAction* serialConnection =
+        settingsMenu->addAction(QStringLiteral("&Serial Connection"), this, &CMainFrame::OnSerialConnection);
+    serialConnection->setData(kCommandSerialConnection);
 }
 
 void CMainFrame::CreateToolBar() {
@@ -109,6 +113,8 @@ void CMainFrame::CreateToolBar() {
     QAction* exit = toolBar_->addAction(ExitIcon(), QStringLiteral("Exit"), this, &QWidget::close);
     QAction* hardwareTest = toolBar_->addAction(HardwareTestIcon(), QStringLiteral("Hardware-Testbaying"), this,
                                                 [this] { OnHardwareTest(); });
+    exit->setData(kCommandExit);
+    hardwareTest->setData(kCommandHardwareTest);
     for (QAction* action : {exit, hardwareTest}) toolBar_->widgetForAction(action)->setFixedSize(kToolButtonSize);
     addToolBar(Qt::TopToolBarArea, toolBar_);
 }
@@ -131,12 +137,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // An open communication-test dialog ends its run and waits for the worker
-    // that still uses the connection.
+    // The open dialogs close once their runs have let the client go.
+    connection_.CloseAfterTestRuns(HandleWindowEventsWhileWaiting);
     for (QDialog* dialog : findChildren<QDialog*>()) {
         if (dialog->isVisible()) dialog->reject();
     }
-    connection_.Close();
     event->accept();
 }
 
@@ -161,13 +166,12 @@ int CMainFrame::EnsureConnected() {
     QString detail;
     {
         const WaitCursor wait;
-        try {
-            outcome = connection_.EnsureConnected();
-        } catch (const CComExeption& error) {
+        if (const auto failure = CatchLineFailure([this, &outcome] { outcome = connection_.EnsureConnected(); })) {
             outcome = {0, false, true};
-            detail = QString::fromUtf8(error.Message());
+            detail = QString::fromStdString(*failure);
         }
     }
+    if (outcome.busy) detail = QString::fromUtf8(FrameConnection::kBusyDetail);
     if (outcome.beep) QApplication::beep();
     if (outcome.showMessage) TellUnableToConnect(detail);
     return outcome.result;
@@ -198,10 +202,8 @@ void CMainFrame::RegisterTestWindow(CHWTSheet* window) {
 }
 
 void CMainFrame::ReleaseTestWindow(CHWTSheet* window) {
-    try {
-        connection_.ReleaseTestWindow(window);
-    } catch (const CComExeption& error) {
-        QMessageBox::warning(this, QString::fromUtf8(kProgramName), QString::fromUtf8(error.Message()));
+    if (const auto failure = CatchLineFailure([this, window] { connection_.ReleaseTestWindow(window); })) {
+        QMessageBox::warning(this, QString::fromUtf8(kProgramName), QString::fromStdString(*failure));
     }
     raise();
     activateWindow();

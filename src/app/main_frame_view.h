@@ -38,9 +38,9 @@ signals:
     void closedOnStopRequest();
 
 public slots:
-    // Command 32777: the serial connection dialog, modal.
+    // kCommandSerialConnection: the serial connection dialog, modal.
     void OnSerialConnection();
-    // Command 32786: a further hardware-test sheet.
+    // kCommandHardwareTest: a further hardware-test sheet.
     CHWTSheet* OnHardwareTest();
 
 protected:

@@ -7,6 +7,7 @@
 #include "settings/settings_index.h"
 #include "comm/channel.h"
 #include "device/enter_hardwaretest.h"
+#include "hwt/client_guard.h"
 #include "platform/clock.h"
 #include "tools/decimal_text.h"
 
@@ -57,8 +58,11 @@ int CTESTBAYDoc::EnterHardwaretest() {
 
 int CTESTBAYDoc::EnterHardwaretestAtPort(int comNumber) { return std::max(Connect(comNumber), 0); }
 
-// -1 when the port cannot be opened.
+// -1 when the port cannot be opened, 0 while a test run has the client.
 int CTESTBAYDoc::Connect(int comNumber) {
+    // A test run may be talking through the client that this one replaces.
+    const ClientUse use;
+    if (!use.Granted()) return 0;
     int channel = -1;
     if (!ComOpen(comNumber, channel)) return -1;
     // An earlier connection that was not ended keeps its channel open.
@@ -70,6 +74,8 @@ int CTESTBAYDoc::Connect(int comNumber) {
 }
 
 int CTESTBAYDoc::ExitHardwaretest() {
+    const ClientUse use;
+    if (!use.Granted()) return 0;
     ComClose(channel_);
     channel_ = -1;
     client_.reset();
@@ -77,7 +83,8 @@ int CTESTBAYDoc::ExitHardwaretest() {
 }
 
 int CTESTBAYDoc::GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     int32_t samples[kSamples];
     for (int32_t& sample : samples) {
@@ -100,7 +107,8 @@ int CTESTBAYDoc::GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& av
 }
 
 int CTESTBAYDoc::GetAveragePhaseDifference(int32_t channel1, int32_t channel2, double& degrees) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     double samples[kSamples];
     for (double& sample : samples) {
@@ -133,7 +141,8 @@ int CTESTBAYDoc::GetAveragePhaseDifference(int32_t channel1, int32_t channel2, d
 }
 
 std::optional<std::string> CTESTBAYDoc::GetChannelName(int32_t channel) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return std::nullopt;
     int32_t type = 0, b = 0, c = 0, value = 0, board = 0;
     if (client->GetChannelInfo(channel, type, b, c, &value, &board) == 0) return std::nullopt;
@@ -141,7 +150,8 @@ std::optional<std::string> CTESTBAYDoc::GetChannelName(int32_t channel) {
 }
 
 int CTESTBAYDoc::ThbTemp(int32_t box, std::array<int32_t*, 6> temperatures) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     std::string buffer;
     const int status = client->ThbTemp(box, buffer, kThbBufferSize);
@@ -152,7 +162,8 @@ int CTESTBAYDoc::ThbTemp(int32_t box, std::array<int32_t*, 6> temperatures) {
 }
 
 int32_t CTESTBAYDoc::ReadByte(int32_t index, uint32_t address) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return -1;
     std::vector<uint8_t> byte;
     if (client->ReadMemory(index, address, 1, byte) != 1 || byte.empty()) return -1;
@@ -160,7 +171,8 @@ int32_t CTESTBAYDoc::ReadByte(int32_t index, uint32_t address) {
 }
 
 int CTESTBAYDoc::WriteByte(int32_t index, uint32_t address, int32_t value) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     const uint8_t byte = static_cast<uint8_t>(value);
     return client->WriteMemory(index, address, std::span<const uint8_t>(&byte, 1));
@@ -173,14 +185,16 @@ int CTESTBAYDoc::Sleep(int32_t milliseconds) {
 }
 
 int32_t CTESTBAYDoc::CalculateOffsetEx(int32_t channel) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     int32_t offset = 0;
     if (client) client->CalculateOffset(channel, offset);
     return offset;
 }
 
 int CTESTBAYDoc::GetCpuId(int32_t& a, int32_t& b, int32_t& c, std::string& text, int32_t& d) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     uint8_t byteA = 0, byteB = 0, byteC = 0;
     int32_t value = 0;
@@ -195,7 +209,8 @@ int CTESTBAYDoc::GetCpuId(int32_t& a, int32_t& b, int32_t& c, std::string& text,
 }
 
 int CTESTBAYDoc::GetSabStatus(int32_t index, int32_t& value) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return 0;
     int32_t words[kSabWords] = {};
     int32_t count = 0;

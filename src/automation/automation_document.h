@@ -13,7 +13,9 @@ namespace testbay {
 
 // The automation object: the automation's serial channel and client, and the
 // methods that do more than forward one client operation. Every other method
-// acts on the process's current client.
+// acts on the process's current client. While a communication test runs on
+// the client, every method that would use or replace it fails as without a
+// connection.
 class CTESTBAYDoc {
 public:
     CTESTBAYDoc() = default;

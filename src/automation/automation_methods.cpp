@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "hwt/client_guard.h"
 #include "settings/version.h"
 
 namespace testbay {
@@ -17,14 +18,16 @@ constexpr ReturnType kString = ReturnType::String;
 // Runs a client operation on the current client; FALSE without one.
 template <class Operation>
 AutomationResult OnClient(Operation operation) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     return client ? int32_t{operation(*client)} : int32_t{0};
 }
 
 // A client operation that fills a text: the text on success, else the null string.
 template <class Operation>
 AutomationResult TextOnClient(Operation operation) {
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!client) return std::optional<std::string>();
     std::string text;
     if (operation(*client, text) != 1) return std::optional<std::string>();
@@ -94,7 +97,8 @@ AutomationResult WsTest(CallArgs& a, bool timed) {
 }
 
 AutomationResult Nk300SerialNumber(CallArgs& a) {
-    if (CHwtV4Client* client = CurrentHwtClient()) {
+    const ClientUse use;
+    if (CHwtV4Client* client = use.Client()) {
         std::string text;
         client->Nk300GetSerialNumber(a.Long(0), text, 256);
         text.resize(256, '\0');
@@ -104,7 +108,8 @@ AutomationResult Nk300SerialNumber(CallArgs& a) {
 }
 
 AutomationResult Nk300MacAddress(CallArgs& a) {
-    if (CHwtV4Client* client = CurrentHwtClient()) {
+    const ClientUse use;
+    if (CHwtV4Client* client = use.Client()) {
         std::string text;
         client->Nk300GetMacAdr(a.Long(0), text);
         CopyInPlace(a.StringRef(1), text, false);
@@ -357,7 +362,8 @@ std::vector<AutomationMethod> MakeMethods() {
         {"Nk300GetMacAdr", {Long, StringRef}, kBool, [](CTESTBAYDoc&, CallArgs& a) { return Nk300MacAddress(a); }},
         {"Nk300GetMacAdrString", {Long}, kString,
          [](CTESTBAYDoc&, CallArgs& a) -> AutomationResult {
-             CHwtV4Client* client = CurrentHwtClient();
+             const ClientUse use;
+             CHwtV4Client* client = use.Client();
              if (!client) return std::optional<std::string>();
              std::string text;
              client->Nk300GetMacAdr(a.Long(0), text);
@@ -365,7 +371,8 @@ std::vector<AutomationMethod> MakeMethods() {
          }},
         {"Nk300GetSerialNumberString", {Long}, kString,
          [](CTESTBAYDoc&, CallArgs& a) -> AutomationResult {
-             CHwtV4Client* client = CurrentHwtClient();
+             const ClientUse use;
+             CHwtV4Client* client = use.Client();
              if (!client) return std::optional<std::string>();
              std::string text;
              client->Nk300GetSerialNumber(a.Long(0), text, 256);

@@ -17,7 +17,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "comm/com_exception.h"
+#include "comm/line_failure.h"
 #include "tools/test_dialogs_view.h"
 
 namespace testbay {
@@ -171,11 +171,7 @@ void CHWTCom::Connect() {
 
 template <typename Handler>
 void CHWTCom::Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const CComExeption&) {
-        page_.ShowFailure();
-    }
+    if (CatchLineFailure(handler)) page_.ShowFailure();
     ShowControls();
     ShowLamp();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "hwt/client_guard.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 
@@ -69,7 +70,8 @@ void SerialPortsPage::Initialise() {
     records_.clear();
     freeChannels_ = kAllChannelsFree;
     controls_ = SerialPortsControls{};
-    if (CHwtV4Client* client = CurrentHwtClient()) {
+    const ClientUse use;
+    if (CHwtV4Client* client = use.Client()) {
         // The refresh decides again as soon as an interface is listed.
         if (client->GetVersionNumber() >= kFirstVersionWithExtendedTests) controls_.extendedTestsEnabled = true;
         ReadInterfaces(*client);
@@ -153,7 +155,8 @@ void SerialPortsPage::SetProtectionTicked(bool ticked) {
 
 void SerialPortsPage::ChooseChannel(int entry) {
     PortRecord* record = Current();
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!record || !client || record->Bound()) return;
     if (entry < 0 || static_cast<size_t>(entry) >= controls_.channelChoices.size()) return;
     const int32_t channel = controls_.channelChoices[static_cast<size_t>(entry)];
@@ -169,7 +172,8 @@ void SerialPortsPage::ChooseChannel(int entry) {
 
 void SerialPortsPage::ChooseBaudrate(int entry) {
     PortRecord* record = Current();
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!record || !client || entry < 0 || static_cast<size_t>(entry) >= kBaudRates.size()) return;
     record->baudRate = kBaudRates[static_cast<size_t>(entry)];
     controls_.baudSelection = entry;
@@ -185,7 +189,8 @@ SerialPortsPage::TestAction SerialPortsPage::TestButtonAction() const {
 
 void SerialPortsPage::RunSimpleTest() {
     const PortRecord* record = Current();
-    CHwtV4Client* client = CurrentHwtClient();
+    const ClientUse use;
+    CHwtV4Client* client = use.Client();
     if (!record || !client || record->Bound()) return;
     int32_t ok = 0;
     if (client->TestSerialPort(record->portIndex, ok) != 1) ok = 0;

@@ -64,8 +64,8 @@ struct SerialPortsControls {
 
 // The logic of the serial ports page: the relay's interfaces, their baud
 // rates and their binding as protection-interface channels, and the result
-// lamp. Every command goes to the current hardware-test client; without one
-// the handlers do nothing.
+// lamp. Every command goes to the current hardware-test client; without one,
+// or while a communication test runs on it, the handlers do nothing.
 class SerialPortsPage {
 public:
     using MsClock = std::function<int64_t()>;

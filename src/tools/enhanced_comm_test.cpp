@@ -5,7 +5,7 @@
 #include <ctime>
 #include <utility>
 
-#include "comm/com_exception.h"
+#include "comm/line_failure.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "tools/decimal_text.h"
@@ -71,6 +71,8 @@ bool EnhancedCommTest::Start(const CommTestInputs& inputs) {
     if (runOpen_ || workerActive_.load()) return false;
     // The previous worker has made its last notice and is ending.
     Join();
+    hold_ = ProcessClientGuard().TryStartRun([this] { Stop(); });
+    if (!hold_) return false;
     FillRunBlock(inputs);
     runOpen_ = true;
     passed_ = 0;
@@ -115,13 +117,13 @@ void EnhancedCommTest::FillRunBlock(const CommTestInputs& inputs) {
 
 void EnhancedCommTest::Work() {
     if (CHwtV4Client* client = CurrentHwtClient()) {
-        try {
-            RunCycles(*client);
-        } catch (const CComExeption& error) {
-            // The channel is gone; further cycles would fail the same way.
-            Report(kCommTestFailed, 0, error.Message());
+        // The channel is gone; further cycles would fail the same way.
+        if (const auto failure = CatchLineFailure([&] { RunCycles(*client); })) {
+            Report(kCommTestFailed, 0, *failure);
         }
     }
+    // The client is free again when the dialog learns that the run is over.
+    hold_.Release();
     Report(kCommTestFinished);
     workerActive_ = false;
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <thread>
 
+#include "hwt/client_guard.h"
+
 namespace testbay {
 
 class CHwtV4Client;
@@ -101,7 +103,8 @@ public:
     EnhancedCommTest& operator=(const EnhancedCommTest&) = delete;
 
     // Fills the run block from the inputs and starts the worker. Refused
-    // while a run is open or the previous worker has not ended yet.
+    // while a run is open, the previous worker has not ended yet or another
+    // user has the client.
     bool Start(const CommTestInputs& inputs);
     // The worker ends after its current cycle.
     void Stop();
@@ -133,6 +136,7 @@ private:
     const int32_t port_;
     const Notify notify_;
     CommTestRunBlock block_;
+    ClientRunHold hold_;
     std::atomic<bool> workerActive_{false};
     std::thread worker_;
     bool runOpen_ = false;

@@ -219,7 +219,7 @@ void EnhancedCommTestView::OnNotice(const CommTestNotice& notice) {
 
 void EnhancedCommTestView::StopAndWait() {
     test_.Stop();
-    DeliverNoticesUntil([this] { return !test_.IsWorkerActive(); });
+    notices_.WaitUntil([this] { return !test_.IsWorkerActive(); });
     test_.Join();
 }
 

@@ -19,30 +19,17 @@ void OpenWsTest(QWidget* parent, int channel) {
     dialog.exec();
 }
 
-void WorkerNotices::Send(const std::function<void()>& handle) {
-    std::unique_lock lock(mutex_);
-    pending_ = &handle;
-    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-    handled_.wait(lock, [this] { return pending_ == nullptr; });
+WorkerNotices::WorkerNotices() : handOver_([this] { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }) {}
+
+void WorkerNotices::WaitUntil(const std::function<bool()>& ended) {
+    handOver_.WaitUntil(ended, HandleWindowEventsWhileWaiting);
 }
 
-void WorkerNotices::customEvent(QEvent*) {
-    std::unique_lock lock(mutex_);
-    if (!pending_) return;
-    const std::function<void()>& handle = *pending_;
-    // The worker waits; the handler may show windows without holding the lock.
-    lock.unlock();
-    handle();
-    lock.lock();
-    pending_ = nullptr;
-    handled_.notify_one();
-}
+void WorkerNotices::customEvent(QEvent*) { handOver_.Deliver(); }
 
-void DeliverNoticesUntil(const std::function<bool()>& ended) {
-    while (!ended()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        QThread::msleep(1);
-    }
+void HandleWindowEventsWhileWaiting() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QThread::msleep(1);
 }
 
 std::string EightBitText(const QString& text) { return text.toLatin1().toStdString(); }

@@ -9,7 +9,7 @@
 
 #include "settings/settings.h"
 #include "settings/settings_index.h"
-#include "comm/com_exception.h"
+#include "comm/line_failure.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
 #include "tools/decimal_text.h"
@@ -56,10 +56,11 @@ WsTestRun::~WsTestRun() {
     Join();
 }
 
-bool WsTestRun::Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify) {
+bool WsTestRun::Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify, ClientRunHold hold) {
     if (active_.load()) return false;
     // The earlier worker has made its last notice and is ending.
     Join();
+    hold_ = std::move(hold);
     notify_ = std::move(notify);
     startMs_ = startMs;
     endMs_ = endMs;
@@ -81,12 +82,14 @@ void WsTestRun::Work(int32_t channel) {
     } else {
         WaitForEnd();
     }
+    // The client is free again when the dialog learns that the run is over.
+    hold_.Release();
     Report(kWsTestFinished);
     active_ = false;
 }
 
 void WsTestRun::RunTests(CHwtV4Client& client, int32_t channel) {
-    try {
+    const auto failure = CatchLineFailure([&] {
         do {
             // Counts a failed test does not report must not come from the test before.
             outputs_ = {};
@@ -94,10 +97,11 @@ void WsTestRun::RunTests(CHwtV4Client& client, int32_t channel) {
                           &outputs_.text, &outputs_.code);
             Report(kWsTestDone);
         } while (ProcessClock().NowMs() < endMs_.load());
-    } catch (const CComExeption& error) {
+    });
+    if (failure) {
         // The channel is gone: one failed test says why, and the run ends.
         outputs_ = {};
-        outputs_.text = error.Message();
+        outputs_.text = *failure;
         Report(kWsTestDone);
     }
 }
@@ -140,6 +144,8 @@ void WsTest::ReadSettings() {
 
 bool WsTest::Start(const std::string& timeText, int baudEntry, bool clockRecovery) {
     if (runOpen_ || run_.IsActive()) return false;
+    ClientRunHold hold = ProcessClientGuard().TryStartRun([&run = run_] { run.Stop(); });
+    if (!hold) return false;
     WriteWsSetting(settings::kWsTestTime, timeText);
     int64_t seconds = ReadDecimal(timeText);
     timeText_ = timeText;
@@ -164,16 +170,13 @@ bool WsTest::Start(const std::string& timeText, int baudEntry, bool clockRecover
     WriteWsSetting(settings::kWsTestClock, clockRecovery ? "1" : "0");
 
     if (CHwtV4Client* client = CurrentHwtClient()) {
-        try {
-            client->WsPara(channel_, ReadDecimal(baudText), clockRecovery ? 1 : 0);
-        } catch (const CComExeption&) {
-            // Not reported, like a failed WsPara; the worker's first test says what is wrong.
-        }
+        // Not reported, like a failed WsPara; the worker's first test says what is wrong.
+        CatchLineFailure([&] { client->WsPara(channel_, ReadDecimal(baudText), clockRecovery ? 1 : 0); });
     }
     // Open before the worker starts: its first notices may come before Start returns.
     runOpen_ = true;
     ownsRun_ = true;
-    if (run_.Start(channel_, startMs, endMs, notify_)) return true;
+    if (run_.Start(channel_, startMs, endMs, notify_, std::move(hold))) return true;
     runOpen_ = false;
     return false;
 }

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "hwt/client_guard.h"
+
 namespace testbay {
 
 class CHwtV4Client;
@@ -41,9 +43,10 @@ public:
     WsTestRun(const WsTestRun&) = delete;
     WsTestRun& operator=(const WsTestRun&) = delete;
 
-    // Starts a worker on `channel` that tests until `endMs` (at least once);
-    // false while an earlier worker has not ended.
-    bool Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify);
+    // Starts a worker on `channel` that tests until `endMs` (at least once)
+    // and lets `hold` go before its run-finished notice; false while an
+    // earlier worker has not ended.
+    bool Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify, ClientRunHold hold = {});
     // End time = now: the worker ends after its current test.
     void Stop();
     // Waits until the worker has ended.
@@ -66,6 +69,7 @@ private:
     int64_t startMs_ = 0;
     std::atomic<int64_t> endMs_{0};
     WsTestOutputs outputs_;
+    ClientRunHold hold_;
     std::atomic<bool> active_{false};
     std::thread worker_;
 };
@@ -99,8 +103,8 @@ public:
 
     // Stores the settings, sets the channel's parameters and starts the
     // worker. A time below one second runs five (TimeText() then says "5");
-    // no baud-rate entry runs the default rate. Refused while a run is open
-    // or an earlier worker has not ended.
+    // no baud-rate entry runs the default rate. Refused while a run is open,
+    // an earlier worker has not ended or another user has the client.
     bool Start(const std::string& timeText, int baudEntry, bool clockRecovery);
     void Stop();
     void Join();

@@ -166,7 +166,7 @@ void WsTestView::SaveToFile() {
 
 void WsTestView::StopAndWait() {
     test_.Stop();
-    DeliverNoticesUntil([this] { return !test_.IsWorkerActive(); });
+    notices_.WaitUntil([this] { return !test_.IsWorkerActive(); });
     test_.Join();
 }
 

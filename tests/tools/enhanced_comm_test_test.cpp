@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "automation/automation_document.h"
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
+#include "pages/serial_ports_page.h"
 #include "sim/hwt_codec.h"
 #include "support/text_pattern.h"
 #include "support/virtual_line.h"
@@ -125,6 +127,47 @@ TEST_F(EnhancedCommTestRun, InputsReachTheRelayAndOnlyAFilledBaudRateBoxSetsTheR
     EXPECT_EQ(Sent(kBaudrateCommand).size(), 1u);
     EXPECT_EQ(Port().baud, 19200u);
     EXPECT_EQ(Port().sent, (Bytes{0x10, 0x47, 0x00, 0x47, 0x16}));
+}
+
+// A second dialog, a sheet's page and the automation are other users of the
+// client: while a run has it, each fails as without a connection and sends nothing.
+TEST_F(EnhancedCommTestRun, WhileARunHasTheClientEveryOtherUserIsRefused) {
+    inputs_.repeat = true;
+    std::vector<uint32_t> sentDuringTheRun;
+    bool secondDialogRefused = false;
+    bool pageListedNothing = false;
+    int32_t automationByte = 0;
+    int automationExit = -1;
+    bool pageListsAfterTheRun = false;
+    onNotice_ = [&] {
+        if (ids_.back() == kCommTestFinished) {
+            // The client is free again once the dialog learns that the run is over.
+            SerialPortsPage page;
+            page.Initialise();
+            pageListsAfterTheRun = !page.Records().empty();
+            return;
+        }
+        if (test_.Passed() != 2) return;
+        const size_t writes = rig_.line.Line().Writes().size();
+        EnhancedCommTest second(kPort + 1, [](const CommTestNotice&) {});
+        secondDialogRefused = !second.Start(inputs_);
+        SerialPortsPage page;
+        page.Initialise();
+        pageListedNothing = page.Records().empty();
+        CTESTBAYDoc document;
+        automationByte = document.ReadByte(0, 0);
+        automationExit = document.ExitHardwaretest();
+        sentDuringTheRun.push_back(static_cast<uint32_t>(rig_.line.Line().Writes().size() - writes));
+        test_.Stop();
+    };
+    Run();
+    EXPECT_TRUE(secondDialogRefused);
+    EXPECT_TRUE(pageListedNothing);
+    EXPECT_EQ(automationByte, -1);
+    EXPECT_EQ(automationExit, 0);
+    EXPECT_EQ(sentDuringTheRun, std::vector<uint32_t>{0});
+    EXPECT_TRUE(pageListsAfterTheRun);
+    EXPECT_EQ(CurrentHwtClient(), &rig_.client);
 }
 
 TEST(EnhancedCommTestNoClient, OnlyTheRunFinishedNoticeComes) {

@@ -8,6 +8,7 @@
 
 #include "settings/settings.h"
 #include "comm/channel.h"
+#include "hwt/client_guard.h"
 #include "hwt/hwt_client.h"
 #include "support/environment.h"
 #include "support/text_pattern.h"
@@ -131,6 +132,29 @@ TEST_F(WsTestRunning, SettingsAreReadAtOpeningAndWrittenAtEveryStart) {
     recorded.Run("1", -1, true);
     EXPECT_EQ(Setting("BAUDRATE") + " " + Setting("CLOCK"), "512000 1");
     EXPECT_EQ(Link().baud, 512000);
+}
+
+// Another user holds the client: the dialog's Start is refused before it
+// stores or sends anything; a run of its own keeps a second dialog out.
+TEST_F(WsTestRunning, AStartIsRefusedWhileAnotherUserHasTheClient) {
+    bool secondDialogRefused = false;
+    RecordedWsTest recorded(run_, [&secondDialogRefused](WsTest&, int testsDone) {
+        if (testsDone != 1) return;
+        WsTestRun otherRun;
+        WsTest other(kChannel + 1, {}, otherRun);
+        secondDialogRefused = !other.Start("1", 3, true);
+    });
+    {
+        const ClientUse page;
+        const size_t writes = rig_.line.Line().Writes().size();
+        EXPECT_FALSE(recorded.logic.Start("2", 3, true));
+        EXPECT_EQ(rig_.line.Line().Writes().size(), writes);
+        EXPECT_EQ(Setting("TIME"), "<none>");
+        EXPECT_FALSE(recorded.logic.IsRunning());
+    }
+    recorded.Run("2");
+    EXPECT_TRUE(secondDialogRefused);
+    EXPECT_EQ(Setting("TIME"), "2");
 }
 
 TEST(WsTestWithoutClient, TheRunOnlyWaitsForItsEndTime) {

@@ -1,7 +1,9 @@
+#include <QAction>
 #include <QPointer>
 #include <QtTest>
 
 #include "settings/directories.h"
+#include "app/frame_commands.h"
 #include "app/main_frame_view.h"
 #include "pages/hwt_sheet_view.h"
 #include "support/virtual_line.h"
@@ -13,6 +15,12 @@ class MainFrameTest : public QObject {
 
 private:
     static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static QAction* CommandAction(const CMainFrame& frame, int id) {
+        for (QAction* action : frame.findChildren<QAction*>()) {
+            if (action->data() == QVariant(id)) return action;
+        }
+        return nullptr;
+    }
 
 private slots:
     void ResizeStoresThePositionForTheNextStart() {
@@ -56,6 +64,27 @@ private slots:
         // Closing the frame with a sheet open drops the connection.
         QVERIFY(frame.OnHardwareTest());
         frame.close();
+        QVERIFY(frame.Connection().Client() == nullptr);
+    }
+
+    // Every view of the frame knows its commands by the same numbers.
+    void CommandIdsNameTheFramesCommands() {
+        sim::RelayModel relay;
+        test::VirtualLineFixture line(relay);
+        CMainFrame frame(QStringLiteral("frame"));
+        frame.show();
+        QAction* serialConnection = CommandAction(frame, kCommandSerialConnection);
+        QVERIFY(serialConnection && serialConnection->text() == QStringLiteral("&Serial Connection"));
+
+        QAction* hardwareTest = CommandAction(frame, kCommandHardwareTest);
+        QVERIFY(hardwareTest);
+        hardwareTest->trigger();
+        QCOMPARE(frame.Connection().OpenTestWindows().size(), size_t{1});
+
+        QAction* exit = CommandAction(frame, kCommandExit);
+        QVERIFY(exit);
+        exit->trigger();
+        QVERIFY(!frame.isVisible());
         QVERIFY(frame.Connection().Client() == nullptr);
     }
 };
