@@ -51,7 +51,6 @@ public:
 
     uint32_t Baudrate() const { return baud_; }
     const uint8_t* Answer() const { return answer_; }
-    size_t AnswerLength() const { return answerLength_; }
 
 private:
     int SendCommand(const uint8_t* command, size_t length, int timeoutMs, int repeats);

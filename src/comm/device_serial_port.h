@@ -25,7 +25,6 @@ public:
     uint32_t GetBaudrate() const override { return settings_.baud; }
     void WaitForInput(int timeoutMs) override;
 
-    int ComNumber() const { return comNumber_; }
     const std::string& DevicePath() const { return path_; }
 
 private:
@@ -34,7 +33,6 @@ private:
     void RecoverFromFailure();
 
     SerialDevice device_;
-    int comNumber_;
     std::string path_;
     LineSettings settings_;
 };
