@@ -25,8 +25,6 @@ public:
     uint32_t GetBaudrate() const override { return settings_.baud; }
     void WaitForInput(int timeoutMs) override;
 
-    const std::string& DevicePath() const { return path_; }
-
 private:
     void Open();
     // A write failure, a read error or a hang-up: clear and open again.
