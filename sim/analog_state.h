@@ -29,7 +29,6 @@ struct AnalogChannel {
     int32_t divisor = 1;
     int32_t multiplier = 1;
     uint32_t amplifyMask = 0x1;  // one bit per selectable range
-    int32_t amplify = 1;         // selected range (one of the mask bits)
     int32_t zeroOffset = 0;      // the converter's counts at zero input
     int32_t offset = 0;          // offset in use
     int32_t rawMinimum = 0;      // since the last reset
@@ -99,10 +98,9 @@ struct WsChannel {
     int32_t frames = 100;  // frames per test
 };
 
-// The SAB bus test: its parameters and the status words it reports (at
-// most five: the PC reads a fifth field followed by more as a block).
+// The SAB bus test: the status words it reports (at most five: the PC
+// reads a fifth field followed by more as a block).
 struct SabState {
-    std::array<int32_t, 5> parameters = {};
     std::vector<int32_t> status = {1, 0, 2048, 0};
 };
 
@@ -128,16 +126,12 @@ struct AnalogState {
     std::vector<Transducer> transducers = {{12000, 0}, {4000, 0}};
     std::vector<AnalogOutput> outputs = {{}, {}};
 
-    int32_t adcMode = 0;
     int32_t frequencyScale = 100;
-    int32_t nominalFrequency = 50;
     int32_t frequency = 5000;  // x frequency scale
     bool frozen = false;
-    bool autoOffset = false;
 
     int32_t calibrationScale = 10000;
     std::map<CalibrationKey, CalibrationPair> calibration;
-    std::map<CalibrationKey, CalibrationPair> storedCalibration;
     // By board number 1 to 7; board 1 was calibrated against its own I1.
     std::array<BoardCalibration, 8> boardCalibration = {{{}, {7, "1604123456", 31}}};
 

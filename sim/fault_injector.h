@@ -44,7 +44,6 @@ public:
     uint32_t RestartDue() const {
         return config_.restartAfter != 0 && answers_ == config_.restartAfter ? config_.restartInto : 0;
     }
-    const FaultConfig& Config() const { return config_; }
     void SetConfig(const FaultConfig& config) { config_ = config; }
 
 private:

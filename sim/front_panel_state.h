@@ -44,7 +44,6 @@ inline std::vector<BinaryInput> DefaultBinaryInputs() {
 struct FrontPanelState {
     std::vector<bool> leds = std::vector<bool>(16, false);
     bool gok = false;
-    int32_t displayPattern = 0;
     bool displayLight = true;
     int32_t displayContrast = 32;
     // Positions of the key switches (remote/local, interlocking).

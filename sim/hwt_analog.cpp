@@ -19,6 +19,8 @@ constexpr int32_t kFullCircleMilli = 360000;
 constexpr int32_t kHalfCircleMilli = 180000;
 constexpr int32_t kThermoboxNumber = 1;
 constexpr int32_t kThermoboxOverRange = 980;
+// The SAB bus test takes five parameters.
+constexpr size_t kSabParameters = 5;
 
 // Element `number` of `items`, counted from 1; null when there is none.
 template <typename Items>
@@ -126,7 +128,6 @@ void RegisterChannelCommands(HwtFirmware& firmware, AnalogState& analog) {
         if (!channel) return FailAnswer(kAmplifyCommand);
         const auto range = static_cast<uint32_t>(request.scalars[1]);
         if (!std::has_single_bit(range) || (channel->amplifyMask & range) == 0) return FailAnswer(kAmplifyCommand);
-        channel->amplify = static_cast<int32_t>(range);
         return PassAnswer(kAmplifyCommand);
     });
     firmware.Register(kMinmaxCommand, [&analog](const HwtRequestFrame& request) {
@@ -154,7 +155,6 @@ void RegisterSamplingCommands(HwtFirmware& firmware, AnalogState& analog) {
         if (request.scalars.empty() || request.scalars[0] < 0 || request.scalars[0] > kHighestAduMode) {
             return FailAnswer(kAduModeCommand);
         }
-        analog.adcMode = request.scalars[0];
         if (request.scalars.size() > 1) analog.frequency = request.scalars[1];
         return PassAnswer(kAduModeCommand);
     });
@@ -163,7 +163,6 @@ void RegisterSamplingCommands(HwtFirmware& firmware, AnalogState& analog) {
         if (request.scalars.size() < 2 || !IsOneOf(request.scalars[0], kNominalFrequencies)) {
             return FailAnswer(kFrequencyCommand);
         }
-        analog.nominalFrequency = request.scalars[0];
         analog.frequency = request.scalars[1];
         return PassAnswer(kFrequencyCommand);
     });
@@ -198,9 +197,7 @@ void RegisterOffsetCommands(HwtFirmware& firmware, AnalogState& analog) {
         const int32_t mode = request.scalars.empty() ? -1 : request.scalars[0];
         if (mode == 2) {
             for (AnalogChannel& channel : analog.channels) channel.offset = channel.zeroOffset;
-        } else if (mode == 3 || mode == 0) {
-            analog.autoOffset = mode == 3;
-        } else {
+        } else if (mode != 3 && mode != 0) {
             return FailAnswer(kOffsetModeCommand);
         }
         return PassAnswer(kOffsetModeCommand);
@@ -237,10 +234,8 @@ void RegisterCalibrationCommands(HwtFirmware& firmware, AnalogState& analog) {
         analog.calibration[key] = CalibrationPair{request.scalars[3], request.scalars[4]};
         return PassAnswer(kSetCalibrationCommand);
     });
-    firmware.Register(kStoreCalibrationCommand, [&analog](const HwtRequestFrame&) {
-        analog.storedCalibration = analog.calibration;
-        return PassAnswer(kStoreCalibrationCommand);
-    });
+    firmware.Register(kStoreCalibrationCommand,
+                      [](const HwtRequestFrame&) { return PassAnswer(kStoreCalibrationCommand); });
     firmware.Register(kCalDefaultsCommand, [&analog](const HwtRequestFrame&) {
         analog.calibration.clear();
         return PassAnswer(kCalDefaultsCommand);
@@ -319,10 +314,8 @@ void RegisterInterfaceTestCommands(HwtFirmware& firmware, AnalogState& analog) {
         if (!counts) return PassAnswer(kWsTestCommand);
         return PassAnswer(kWsTestCommand, {AnswerScalar(ws.frames), AnswerScalar(ws.frames)});
     });
-    firmware.Register(kSabParaCommand, [&analog](const HwtRequestFrame& request) {
-        if (request.scalars.size() < analog.sab.parameters.size()) return FailAnswer(kSabParaCommand);
-        std::copy_n(request.scalars.begin(), analog.sab.parameters.size(), analog.sab.parameters.begin());
-        return PassAnswer(kSabParaCommand);
+    firmware.Register(kSabParaCommand, [](const HwtRequestFrame& request) {
+        return request.scalars.size() < kSabParameters ? FailAnswer(kSabParaCommand) : PassAnswer(kSabParaCommand);
     });
     firmware.Register(kSabStatusCommand, [&analog](const HwtRequestFrame&) {
         AnswerFields words;

@@ -25,14 +25,9 @@ std::vector<uint8_t> LedAnswer(std::vector<bool>& leds, const HwtRequestFrame& r
 }
 
 // No field sets the display back to its resting pattern; a field shows a test pattern.
-std::vector<uint8_t> DisplayAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
-    if (request.scalars.empty()) {
-        panel.displayPattern = 0;
-        return PassAnswer(kDisplayCommand);
-    }
-    if (!OneScalarIn(request, 0, kDisplayPatterns - 1)) return FailAnswer(kDisplayCommand);
-    panel.displayPattern = request.scalars[0];
-    return PassAnswer(kDisplayCommand);
+std::vector<uint8_t> DisplayAnswer(const HwtRequestFrame& request) {
+    if (request.scalars.empty() || OneScalarIn(request, 0, kDisplayPatterns - 1)) return PassAnswer(kDisplayCommand);
+    return FailAnswer(kDisplayCommand);
 }
 
 std::vector<uint8_t> ContrastAnswer(FrontPanelState& panel, const HwtRequestFrame& request) {
@@ -77,8 +72,7 @@ void RegisterFrontPanelCommands(HwtFirmware& firmware, RelayHardware& hardware) 
     firmware.Register(kDisplayLightCommand, [&panel](const HwtRequestFrame& request) {
         return SwitchAnswer(kDisplayLightCommand, panel.displayLight, request);
     });
-    firmware.Register(kDisplayCommand,
-                      [&panel](const HwtRequestFrame& request) { return DisplayAnswer(panel, request); });
+    firmware.Register(kDisplayCommand, DisplayAnswer);
     firmware.Register(kContrastCommand,
                       [&panel](const HwtRequestFrame& request) { return ContrastAnswer(panel, request); });
     firmware.Register(kKeyswitchCommand,

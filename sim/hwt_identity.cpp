@@ -135,11 +135,10 @@ std::vector<uint8_t> TimeCodeDate(const IdentityState& identity) {
     return EncodeHwtAnswer(kTimeCodeDateCommand, kHwtPass, fields);
 }
 
-std::vector<uint8_t> SetTimeCodeFormat(IdentityState& identity, const HwtRequestFrame& request) {
+std::vector<uint8_t> SetTimeCodeFormat(const HwtRequestFrame& request) {
     if (request.scalars.size() != 1 || request.scalars[0] < 0 || request.scalars[0] >= kTimeCodeFormats) {
         return FailAnswer(kTimeCodeFormatCommand);
     }
-    identity.timeCodeFormat = request.scalars[0];
     return PassAnswer(kTimeCodeFormatCommand);
 }
 
@@ -231,8 +230,7 @@ void RegisterClockCommands(HwtFirmware& firmware, IdentityState& identity) {
     firmware.Register(kTimeCodeSignalCommand, [&identity](const HwtRequestFrame&) {
         return EncodeHwtAnswer(kTimeCodeSignalCommand, kHwtPass, {AnswerScalar(identity.timeCodeSignal ? 1 : 0)});
     });
-    firmware.Register(kTimeCodeFormatCommand,
-                      [&identity](const HwtRequestFrame& request) { return SetTimeCodeFormat(identity, request); });
+    firmware.Register(kTimeCodeFormatCommand, SetTimeCodeFormat);
     firmware.Register(kTimeCodeTimeCommand, [&identity](const HwtRequestFrame&) { return TimeCodeTime(identity); });
     firmware.Register(kTimeCodeDateCommand, [&identity](const HwtRequestFrame&) { return TimeCodeDate(identity); });
 }

@@ -168,21 +168,13 @@ void RegisterHdlcCommands(HwtFirmware& firmware, HdlcRecorder& recorder) {
     firmware.Register(kHdlcParameterCommand, [&recorder](const HwtRequestFrame& request) {
         if (request.scalars.size() < 2 || request.scalars[0] <= 0) return FailAnswer(kHdlcParameterCommand);
         recorder.baud = request.scalars[0];
-        recorder.mode = request.scalars[1];
-        recorder.address = request.scalars.size() > 2 ? request.scalars[2] : 0;
         return PassAnswer(kHdlcParameterCommand, {AnswerScalar(recorder.baud)});
     });
-    firmware.Register(kHdlcTriggerCommand, [&recorder](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return FailAnswer(kHdlcTriggerCommand);
-        recorder.triggerA = request.scalars[0];
-        recorder.triggerB = request.scalars[1];
-        return PassAnswer(kHdlcTriggerCommand);
+    firmware.Register(kHdlcTriggerCommand, [](const HwtRequestFrame& request) {
+        return request.scalars.size() < 2 ? FailAnswer(kHdlcTriggerCommand) : PassAnswer(kHdlcTriggerCommand);
     });
-    firmware.Register(kHdlcBinCommand, [&recorder](const HwtRequestFrame& request) {
-        if (request.scalars.size() < 2) return FailAnswer(kHdlcBinCommand);
-        recorder.binA = request.scalars[0];
-        recorder.binB = request.scalars[1];
-        return PassAnswer(kHdlcBinCommand);
+    firmware.Register(kHdlcBinCommand, [](const HwtRequestFrame& request) {
+        return request.scalars.size() < 2 ? FailAnswer(kHdlcBinCommand) : PassAnswer(kHdlcBinCommand);
     });
     firmware.Register(kHdlcStartCommand, [&recorder](const HwtRequestFrame&) {
         recorder.running = true;

@@ -40,7 +40,6 @@ struct IdentityState {
     int64_t clockSetAtMs = 0;
 
     // Time code receiver, synchronised to the relay clock while it has a signal.
-    int32_t timeCodeFormat = 0;
     bool timeCodeSignal = true;
     // Newer firmware answers the time code as one UTC second count.
     bool timeCodeAsSeconds = false;

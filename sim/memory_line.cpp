@@ -84,19 +84,10 @@ MemoryLine::MemoryLine(LinePeer& peer, VirtualClock& clock, FaultConfig faults)
 
 std::unique_ptr<SerialPort> MemoryLine::OpenPort() { return std::make_unique<MemoryLinePort>(*this); }
 
-double MemoryLine::ByteTimeMs(uint32_t baud) const {
-    if (!wireTiming_ || baud == 0) return 0.0;
-    return 10000.0 / baud;
-}
-
-void MemoryLine::Schedule(const std::vector<uint8_t>& bytes, int64_t firstAtMs, uint32_t baud) {
-    const double byteTime = ByteTimeMs(baud);
-    int64_t startMs = firstAtMs;
-    if (!incoming_.empty()) startMs = std::max(startMs, incoming_.back().atMs);
-    for (size_t index = 0; index < bytes.size(); ++index) {
-        const auto atMs = startMs + static_cast<int64_t>(byteTime * static_cast<double>(index + 1));
-        incoming_.push_back({atMs, bytes[index]});
-    }
+// An answer never overtakes one that is still on its way.
+void MemoryLine::Schedule(const std::vector<uint8_t>& bytes, int64_t atMs) {
+    if (!incoming_.empty()) atMs = std::max(atMs, incoming_.back().atMs);
+    for (const uint8_t byte : bytes) incoming_.push_back({atMs, byte});
 }
 
 void MemoryLine::InjectAt(int64_t atMs, const std::vector<uint8_t>& bytes) {
@@ -107,13 +98,11 @@ void MemoryLine::InjectAt(int64_t atMs, const std::vector<uint8_t>& bytes) {
 
 void MemoryLine::PcWrite(const uint8_t* bytes, uint32_t length) {
     writes_.push_back({std::vector<uint8_t>(bytes, bytes + length), pcSettings_});
-    const uint32_t answerBaud = peer_.Baud();
     const LineProtocol protocol = peer_.Protocol();
-    const int64_t requestDoneMs =
-        clock_.NowMs() + static_cast<int64_t>(ByteTimeMs(pcSettings_.baud) * static_cast<double>(length));
+    const int64_t requestDoneMs = clock_.NowMs();
     for (const std::vector<uint8_t>& answer : peer_.Receive(bytes, length, pcSettings_)) {
         const std::vector<uint8_t> sent = faults_.Apply(answer, protocol);
-        Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.DelayMs(), answerBaud);
+        Schedule(sent, requestDoneMs + answerDelayMs_ + faults_.DelayMs());
     }
     if (faults_.Babbling() && babbleStartUs_ < 0) babbleStartUs_ = (requestDoneMs + answerDelayMs_) * 1000;
 }

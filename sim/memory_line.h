@@ -15,8 +15,8 @@
 namespace testbay::sim {
 
 // A serial line in memory between the PC side and a relay (or a scripted
-// peer), on a virtual clock: answers arrive after the relay's reaction time,
-// and with wire timing each byte takes its time at the relay's rate.
+// peer), on a virtual clock: answers arrive whole after the relay's reaction
+// time (wire timing is the pseudo-terminal host's).
 class MemoryLine {
 public:
     MemoryLine(LinePeer& peer, VirtualClock& clock, FaultConfig faults = {});
@@ -25,7 +25,6 @@ public:
     std::unique_ptr<SerialPort> OpenPort();
 
     void SetAnswerDelayMs(int64_t delayMs) { answerDelayMs_ = delayMs; }
-    void SetWireTiming(bool on) { wireTiming_ = on; }
     void RefuseBaud(uint32_t baud) { refusedBauds_.insert(baud); }
     void SetFaults(const FaultConfig& faults) { faults_.SetConfig(faults); }
     // Bytes that reach the PC at `atMs` regardless of any request.
@@ -53,15 +52,13 @@ private:
     uint32_t PcRead(uint8_t* buffer, uint32_t maximum);
     void PcWait(int timeoutMs);
     int64_t NextArrivalUs() const;
-    void Schedule(const std::vector<uint8_t>& bytes, int64_t firstAtMs, uint32_t baud);
-    double ByteTimeMs(uint32_t baud) const;
+    void Schedule(const std::vector<uint8_t>& bytes, int64_t atMs);
     int64_t BabbleByteTimeUs() const;
 
     LinePeer& peer_;
     VirtualClock& clock_;
     FaultInjector faults_;
     int64_t answerDelayMs_ = 1;
-    bool wireTiming_ = false;
     bool unplugged_ = false;
     bool portOpen_ = false;
     std::set<uint32_t> refusedBauds_;

@@ -66,7 +66,6 @@ std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size
 std::vector<std::vector<uint8_t>> RelayModel::HardwareTestReceive(const uint8_t* bytes, size_t count) {
     std::vector<std::vector<uint8_t>> answers;
     for (const HwtRequestFrame& request : assembler_.Feed(bytes, count)) {
-        ++requestsSeen_;
         std::vector<uint8_t> answer = firmware_.Answer(request);
         if (!answer.empty()) answers.push_back(std::move(answer));
         // The answer still goes out at the old rate; whatever follows it in
@@ -98,14 +97,12 @@ void RelayModel::RestartAfterReset(int32_t mode) {
 
 std::vector<std::vector<uint8_t>> RelayModel::BootReceive(const uint8_t* bytes, size_t count) {
     BootSystem::Outcome outcome = boot_.Receive(bytes, count);
-    requestsSeen_ += outcome.answers.size();
     if (outcome.restartCode == kStartHardwareTest) Restart(kStateHardwareTest, config_.bootToHardwareTestMs);
     return std::move(outcome.answers);
 }
 
 std::vector<std::vector<uint8_t>> RelayModel::ApplicationReceive(const uint8_t* bytes, size_t count) {
     VdewApplication::Outcome outcome = application_.Receive(bytes, count);
-    requestsSeen_ += outcome.answers.size();
     if (outcome.restartIntoHardwareTest) Restart(kStateHardwareTest, config_.applicationToHardwareTestMs);
     return std::move(outcome.answers);
 }

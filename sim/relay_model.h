@@ -52,10 +52,8 @@ public:
     // Restarts as a reset of the hardware-test firmware with that mode does.
     void RestartInto(uint32_t state) { RestartAfterReset(static_cast<int32_t>(state)); }
     const LineSettings& Line() const;
-    void SetLine(const LineSettings& line) { config_.hardwareTestLine = line; }
     RelayHardware& Hardware() { return hardware_; }
     RelayConfig& Config() { return config_; }
-    uint64_t RequestsSeen() const { return requestsSeen_; }
 
 private:
     uint32_t RunningOrNext() const { return state_ == kRestarting ? restartTarget_ : state_; }
@@ -75,7 +73,6 @@ private:
     uint32_t state_;
     uint32_t restartTarget_ = 0;
     int64_t restartDoneMs_ = 0;
-    uint64_t requestsSeen_ = 0;
 };
 
 }  // namespace testbay::sim

@@ -41,12 +41,6 @@ struct PlugInModule {
 // The HDLC recorder: its settings and the frames it captured.
 struct HdlcRecorder {
     int32_t baud = 64000;
-    int32_t mode = 0;
-    int32_t address = 0;
-    int32_t triggerA = 0;
-    int32_t triggerB = 0;
-    int32_t binA = 0;
-    int32_t binB = 0;
     bool running = false;
     bool frozen = false;
     int32_t errors = 0;

@@ -37,8 +37,6 @@ int32_t ThbFieldValue(const std::string& buffer, size_t field) {
 
 }  // namespace
 
-void Beep() {}
-
 CTESTBAYDoc::~CTESTBAYDoc() {
     client_.reset();
     ComClose(channel_);
@@ -48,12 +46,9 @@ CTESTBAYDoc::~CTESTBAYDoc() {
 int CTESTBAYDoc::EnterHardwaretest() {
     const int comNumber = ReadIniInt(settings::kComPort.section, settings::kComPort.key,
                                      settings::kComPort.defaultValue, settings::kProgramFile);
-    const int result = Connect(comNumber);
-    if (result < 0) {
-        Beep();
-        return 0;
-    }
-    return result;
+    // A port that cannot be opened would beep at a desk; the automation server
+    // has no window and no sound, and its output carries only the replies.
+    return EnterHardwaretestAtPort(comNumber);
 }
 
 int CTESTBAYDoc::EnterHardwaretestAtPort(int comNumber) { return std::max(Connect(comNumber), 0); }

@@ -25,9 +25,9 @@ public:
     CTESTBAYDoc& operator=(const CTESTBAYDoc&) = delete;
 
     // Opens the stored "ComPort", makes a new client on it and brings the
-    // relay into the hardware test; a port that cannot be opened beeps.
+    // relay into the hardware test; 0 when the port cannot be opened.
     int EnterHardwaretest();
-    // The same on COM<comNumber>, without the beep.
+    // The same on COM<comNumber>.
     int EnterHardwaretestAtPort(int comNumber);
     int ExitHardwaretest();
 
@@ -52,8 +52,5 @@ private:
     std::vector<int> leftChannels_;
     std::unique_ptr<CHwtV4Client> client_;
 };
-
-// A beep where the program has a way to make one; silent otherwise.
-void Beep();
 
 }  // namespace testbay

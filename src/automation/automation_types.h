@@ -41,8 +41,6 @@ public:
     int32_t& LongRef(size_t index) { return std::get<int32_t>(values_.at(index)); }
     double& DoubleRef(size_t index) { return std::get<double>(values_.at(index)); }
     std::string& StringRef(size_t index) { return std::get<std::string>(values_.at(index)); }
-    // BOOL outputs take only 1 and 0.
-    void SetBool(size_t index, int32_t flag) { LongRef(index) = flag != 0 ? 1 : 0; }
 
     const std::vector<AutomationValue>& Values() const { return values_; }
 

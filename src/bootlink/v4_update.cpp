@@ -34,7 +34,7 @@ void PutCrc(uint8_t* telegram, size_t covered) {
 
 }  // namespace
 
-CV4Update::CV4Update(int channel, uint32_t baud) : channel_(channel), baud_(baud) {}
+CV4Update::CV4Update(int channel, uint32_t /*baud*/) : channel_(channel) {}
 
 int CV4Update::Send(size_t length, int timeoutMs, int repeats, FrameReceiver& receiver) {
     int result = kUpdateOk;

@@ -40,6 +40,8 @@ public:
     static constexpr size_t kMlfbBlockSize = kBootMlfbSize;
     static constexpr size_t kMaxBfNrLength = kBootSerialNumberSize;
 
+    // `baud` is the rate the caller set on the channel; the client works at
+    // whatever rate the channel has and keeps no copy.
     CV4Update(int channel, uint32_t baud);
 
     int Connect() override;
@@ -49,10 +51,6 @@ public:
     // `out` (when given) gets byte 2 of an ACK answer.
     int SetTransferMode(uint8_t mode, uint8_t sub, uint32_t a, uint32_t b, uint32_t c, uint8_t* out);
 
-    uint32_t Baudrate() const { return baud_; }
-    const uint8_t* Answer() const { return answer_; }
-    size_t AnswerLength() const { return answerLength_; }
-
 private:
     int SendCommand(const uint8_t* command, size_t length, int timeoutMs, int repeats);
     int SendBlock(char first, char second, const uint8_t* data, size_t length, int timeoutMs, int repeats);
@@ -60,7 +58,6 @@ private:
     int ConnectAtCurrentRate(int timeoutMs);
 
     int channel_;
-    uint32_t baud_;
     CommandAnswerReceiver commandReceiver_;
     BlockAnswerReceiver blockReceiver_;
     uint8_t answer_[kBufferSize] = {};

@@ -55,7 +55,7 @@ void TraceReceived(const FrameReceiver& receiver, int status) {
 int ComAttach(std::unique_ptr<SerialPort> port, int comNumber) {
     if (!port || !port->IsOpen()) return -1;
     std::lock_guard lock(g_tableMutex);
-    g_table.push_back(ChannelEntry{std::move(port), 0, 0, comNumber});
+    g_table.push_back(ChannelEntry{std::move(port), comNumber});
     return static_cast<int>(g_table.size() - 1);
 }
 

@@ -14,8 +14,6 @@ namespace testbay {
 // channel keeps its row with a null port, so indices are never reused.
 struct ChannelEntry {
     std::shared_ptr<SerialPort> port;
-    int32_t abort = 0;
-    int32_t reserved = 0;
     int comNumber = 0;
 };
 

@@ -11,7 +11,7 @@ int WriteTimeoutMs(uint32_t length) { return static_cast<int>(length) * 5 + 100;
 
 }  // namespace
 
-DeviceSerialPort::DeviceSerialPort(int comNumber) : comNumber_(comNumber), path_(ComPortPath(comNumber)) { Open(); }
+DeviceSerialPort::DeviceSerialPort(int comNumber) : path_(ComPortPath(comNumber)) { Open(); }
 
 DeviceSerialPort::~DeviceSerialPort() { Close(); }
 

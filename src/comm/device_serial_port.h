@@ -25,16 +25,12 @@ public:
     uint32_t GetBaudrate() const override { return settings_.baud; }
     void WaitForInput(int timeoutMs) override;
 
-    int ComNumber() const { return comNumber_; }
-    const std::string& DevicePath() const { return path_; }
-
 private:
     void Open();
     // A write failure, a read error or a hang-up: clear and open again.
     void RecoverFromFailure();
 
     SerialDevice device_;
-    int comNumber_;
     std::string path_;
     LineSettings settings_;
 };

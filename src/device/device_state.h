@@ -4,7 +4,7 @@
 
 namespace testbay {
 
-// Which firmware a relay runs (DeviceState in hwt/hwt_client.h), learnt by
+// Which firmware a relay runs (DeviceState in protocol/device_states.h), learnt by
 // probing each with a fresh client of its protocol.
 
 // `state` holds the state to probe first and gets the state found, or 4.

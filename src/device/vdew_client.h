@@ -27,8 +27,6 @@ public:
 
     int Feed(const uint8_t* bytes, size_t count) override;
 
-    const uint8_t* TransmitFrame() const { return transmit_; }
-    uint32_t ReceivedControl() const { return receivedControl_; }
     uint32_t ReceivedChecksum() const { return receivedChecksum_; }
 
 private:

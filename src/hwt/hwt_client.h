@@ -42,12 +42,14 @@ public:
     // Fills the field slots from a received frame; 0 for a frame shorter than 3.
     int parse(const uint8_t* frame, size_t length);
 
-    // Link maintenance.
+    // Link maintenance (hwt_client.cpp). The entry into the hardware test from
+    // any state is EnterHardwaretest of device/enter_hardwaretest.h.
     int FindBaudrate();
     int CheckHwt();
     int ReduceBaudrate();
 
-    // Entry, identity and clock (entry.cpp, identity.cpp, clock.cpp, errors.cpp).
+    // Exit, reset and level (entry.cpp), identity (identity.cpp), clock
+    // (clock.cpp), watchdog and error records (errors.cpp).
     int ExitHardwareTest();
     int Reset(int32_t mode);
     int GetCPU(std::string& text);

@@ -21,7 +21,6 @@ public:
     bool ReadLine(std::string& line, int timeoutMs);
     // Ends it and returns its exit status as waitpid reports it.
     int Stop();
-    bool Running() const { return pid_ > 0; }
 
 private:
     pid_t pid_ = -1;

@@ -92,8 +92,8 @@ struct Section {
     size_t end;
 };
 
-std::optional<Section> FindSection(const std::vector<Line>& lines, std::string_view name, size_t from = 0) {
-    for (size_t i = from; i < lines.size(); ++i) {
+std::optional<Section> FindSection(const std::vector<Line>& lines, std::string_view name) {
+    for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].kind != LineKind::kSection || !EqualNoCase(lines[i].name, name)) continue;
         size_t end = i + 1;
         while (end < lines.size() && lines[end].kind != LineKind::kSection) ++end;
@@ -200,17 +200,6 @@ std::optional<std::string> RemoveKey(std::string_view content, std::string_view 
     return DropLines(content, lines, drop);
 }
 
-// Every section of that name goes, for the same reason.
-std::optional<std::string> RemoveSection(std::string_view content, std::string_view section) {
-    std::vector<Line> lines = SplitLines(content);
-    std::vector<bool> drop(lines.size(), false);
-    for (std::optional<Section> found = FindSection(lines, section); found;
-         found = FindSection(lines, section, found->end)) {
-        for (size_t i = found->header; i < found->end; ++i) drop[i] = true;
-    }
-    return DropLines(content, lines, drop);
-}
-
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, std::string_view section, std::string_view key) {
@@ -233,11 +222,6 @@ bool WriteProfileValue(const std::string& path, std::string_view section, std::s
         return EditProfileFile(path, [&](std::string_view content) { return RemoveKey(content, section, key); });
     }
     return EditProfileFile(path, [&](std::string_view content) { return SetKey(content, section, key, *value); });
-}
-
-bool DeleteProfileSection(const std::string& path, std::string_view section) {
-    section = Trim(section);
-    return EditProfileFile(path, [&](std::string_view content) { return RemoveSection(content, section); });
 }
 
 std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path, std::string_view section) {

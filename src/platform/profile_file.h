@@ -24,8 +24,6 @@ std::optional<std::string> ReadProfileValue(const std::string& path, std::string
 // the key is removed. False when the file cannot be written.
 bool WriteProfileValue(const std::string& path, std::string_view section, std::string_view key,
                        std::optional<std::string_view> value);
-// Removes a whole section with its keys.
-bool DeleteProfileSection(const std::string& path, std::string_view section);
 // Every key of a section in file order with its value.
 std::vector<std::pair<std::string, std::string>> ReadProfileSection(const std::string& path, std::string_view section);
 // Integer reading of a value: leading blanks, an optional sign, decimal

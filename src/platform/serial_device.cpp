@@ -121,7 +121,6 @@ SerialDevice::~SerialDevice() { Close(); }
 
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
-    path_ = path;
     if (!Acceptable(settings)) return EINVAL;
 
     int fd;

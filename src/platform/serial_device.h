@@ -31,7 +31,6 @@ public:
 #else
     bool IsOpen() const { return fd_ >= 0; }
 #endif
-    const std::string& Path() const { return path_; }
 
     // Applies baud rate, parity and stop bits and reads them back; false when
     // the driver refused or silently changed any of them (the device then
@@ -70,7 +69,6 @@ private:
     bool pseudoTerminal_ = false;
     LineSettings settings_;
 #endif
-    std::string path_;
 };
 
 }  // namespace testbay

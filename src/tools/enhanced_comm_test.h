@@ -122,7 +122,6 @@ public:
     int32_t Failed() const { return failed_; }
     // Newest first.
     const std::deque<CommTestErrorLine>& ErrorLines() const { return errorLines_; }
-    const CommTestRunBlock& RunBlock() const { return block_; }
 
 private:
     void FillRunBlock(const CommTestInputs& inputs);

@@ -144,10 +144,6 @@ TEST_F(ProfileFileTest, WriteAndDeleteKeepTheRestByteForByte) {
     EXPECT_EQ(Get(),
               "[Ports]\r\nCOM1=/dev/ttyS0\r\n; COM7 stays a comment\r\n\r\n"
               "[Testbay]\r\nCOM7=untouched\r\n[ports]\r\nCOM9=/dev/ttyACM0\r\n");
-
-    // Both sections of the name go, each up to the next header.
-    ASSERT_TRUE(DeleteProfileSection(path_, " ports "));
-    EXPECT_EQ(Get(), "[Testbay]\r\nCOM7=untouched\r\n");
 }
 
 TEST_F(ProfileFileTest, StructuresCarryTheirSizeAndSum) {

@@ -44,7 +44,6 @@ protected:
 
 TEST_F(SerialDeviceTest, SettingsReachTheMasterOnOpenAndApplyAndRefusalsChangeNothing) {
     ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{153600, kParityEven, kStopOne}), 0);
-    EXPECT_EQ(device_.Path(), pty_.SlavePath());
     EXPECT_EQ(MasterSees(), (LineSettings{153600, kParityEven, kStopOne}));
     for (uint32_t baud : {300u, 9600u, 153600u, 1000000u}) {
         for (int parity : {kParityNone, kParityOdd, kParityEven, kParityMark, kParitySpace}) {

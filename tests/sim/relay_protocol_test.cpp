@@ -10,7 +10,9 @@
 #include "hwt/hwt_client.h"
 #include "hwt/hwt_request.h"
 #include "protocol/crc.h"
+#include "protocol/hwt_commands.h"
 #include "sim/hwt_codec.h"
+#include "sim/hwt_firmware.h"
 #include "sim/memory_line.h"
 #include "sim/relay_model.h"
 #include "support/hwt_relay.h"
@@ -34,6 +36,42 @@ TEST(RelayModelAnswers, SendOnlyCommandsGetNoAnswerButTakeEffect) {
     EXPECT_EQ(relay.Hardware().memory.jumpedTo.value_or(0), 0x00800100u);
     EXPECT_TRUE(send(0x3F, 3).empty());
     EXPECT_EQ(relay.State(), RelayModel::kRestarting);
+}
+
+// Settings that no later answer shows: the relay keeps nothing of them, but
+// it still refuses fields it would not take.
+TEST(RelayModelAnswers, SettingsNoAnswerShowsStillCheckTheirFields) {
+    RelayHardware hardware;
+    HwtFirmware firmware(hardware);
+    const auto status = [&firmware](uint8_t command, std::vector<int32_t> scalars) {
+        HwtRequestFrame request;
+        request.command = command;
+        request.scalars = std::move(scalars);
+        const Bytes answer = firmware.Answer(request);
+        return answer.size() > 3 ? answer[3] : -1;
+    };
+    struct Case {
+        uint8_t command;
+        std::vector<int32_t> scalars;
+        int expected;
+    };
+    const Case cases[] = {
+        {kDisplayCommand, {}, kHwtPass},           {kDisplayCommand, {7}, kHwtPass},
+        {kDisplayCommand, {8}, kHwtFail},          {kDisplayCommand, {-1}, kHwtFail},
+        {kTimeCodeFormatCommand, {3}, kHwtPass},   {kTimeCodeFormatCommand, {4}, kHwtFail},
+        {kTimeCodeFormatCommand, {}, kHwtFail},    {kHdlcTriggerCommand, {1, 2}, kHwtPass},
+        {kHdlcTriggerCommand, {1}, kHwtFail},      {kHdlcBinCommand, {1, 2}, kHwtPass},
+        {kHdlcBinCommand, {1}, kHwtFail},          {kSabParaCommand, {1, 2, 3, 4, 5}, kHwtPass},
+        {kSabParaCommand, {1, 2, 3, 4}, kHwtFail}, {kOffsetModeCommand, {0}, kHwtPass},
+        {kOffsetModeCommand, {3}, kHwtPass},       {kOffsetModeCommand, {1}, kHwtFail},
+        {kOffsetModeCommand, {}, kHwtFail},        {kAduModeCommand, {3}, kHwtPass},
+        {kAduModeCommand, {4}, kHwtFail},          {kFrequencyCommand, {60, 6000}, kHwtPass},
+        {kFrequencyCommand, {55, 5500}, kHwtFail}, {kStoreCalibrationCommand, {}, kHwtPass},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(status(c.command, c.scalars), c.expected)
+            << "command " << int{c.command} << " with " << c.scalars.size() << " fields";
+    }
 }
 
 TEST_F(RelayFirmware, AnEmptyReferenceTextKeepsTheFieldsAfterIt) {
