@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/frame_connection.h"
+#include "protocol/hwt_commands.h"
 #include "support/virtual_line.h"
 #include "tools/notice_hand_over.h"
 
@@ -11,7 +12,6 @@ namespace testbay {
 namespace {
 
 constexpr int32_t kLed = 1;
-constexpr uint8_t kResetCommand = 0x3F;
 
 // A communication-test worker as the dialogs run one: it holds the client for
 // its run and tells the window thread after each use of it, waiting until the

@@ -2,14 +2,13 @@
 
 #include "settings/directories.h"
 #include "app/frame_connection.h"
+#include "protocol/hwt_commands.h"
 #include "settings/settings.h"
 #include "sim/hwt_codec.h"
 #include "support/virtual_line.h"
 
 namespace testbay {
 namespace {
-
-constexpr uint8_t kResetCommand = 0x3F;
 
 // The line takes one port at a time: it opens only when nobody holds it.
 bool PortIsFree() {
