@@ -46,7 +46,7 @@ public:
     // Starts a worker on `channel` that tests until `endMs` (at least once)
     // and lets `hold` go before its run-finished notice; false while an
     // earlier worker has not ended.
-    bool Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify, ClientRunHold hold = {});
+    bool Start(int32_t channel, int64_t startMs, int64_t endMs, Notify notify, ClientRunHold hold);
     // End time = now: the worker ends after its current test.
     void Stop();
     // Waits until the worker has ended.
