@@ -4,7 +4,7 @@
 set(TESTBAY_LAYERS platform protocol settings comm bootlink hwt device tools pages automation app)
 
 # testbay_layer_sources(<layer> <out-var>): the layer's sources without the
-# windows (*_view.cpp) and the programs' entry points.
+# windows (*_view.cpp, *_view_win.cpp) and the programs' entry points.
 function(testbay_layer_sources layer out)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${layer}/*.cpp)
   list(FILTER sources EXCLUDE REGEX ".*/(main|console_main)\\.cpp$")
@@ -24,6 +24,7 @@ function(testbay_add_layers)
       list(FILTER sources EXCLUDE REGEX ".*_win\\.cpp$")
       if(WIN32)
         file(GLOB windows_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${layer}/*_win.cpp)
+        list(FILTER windows_sources EXCLUDE REGEX ".*_view_win\\.cpp$")
         list(APPEND sources ${windows_sources})
       endif()
     endif()

@@ -1,6 +1,6 @@
 # The Windows build (cmake/mingw-w64.cmake): the core library with the
-# Windows platform layer, testbay.exe serving automation, and the portable
-# unit tests; the tests run under Wine when it is there.
+# Windows platform layer, testbay.exe with its Win32 windows and automation,
+# and the portable unit tests; the tests run under Wine when it is there.
 
 # src/platform/<name>_win.cpp takes the place of src/platform/<name>.cpp;
 # the pseudo-terminal, termios2 and helper-process code has no counterpart.
@@ -30,8 +30,17 @@ testbay_add_layers()
 target_link_libraries(testbay_platform PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32)
 target_link_libraries(testbay_automation PRIVATE testbay_host_headers)
 
-add_executable(testbay src/app/console_main.cpp)
-target_link_libraries(testbay PRIVATE testbay_core)
+# The Win32 windows (*_view_win.cpp) above every layer, over the same logic
+# classes as the Qt windows; their dialogs, bitmaps and icon are resources.
+enable_language(RC)
+file(GLOB_RECURSE TESTBAY_WIN_VIEW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_view_win.cpp)
+add_library(testbay_win_views STATIC ${TESTBAY_WIN_VIEW_SOURCES})
+target_link_libraries(testbay_win_views PUBLIC testbay_core comctl32 comdlg32 gdi32)
+
+# A program of the Windows subsystem: a start by COM opens no console.
+add_executable(testbay WIN32 src/app/console_main.cpp src/app/testbay_win.rc)
+target_include_directories(testbay PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(testbay PRIVATE testbay_win_views)
 
 # The relay model on the in-memory line (its pseudo-terminal host stays on Linux).
 file(GLOB TESTBAY_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*.cpp)
