@@ -43,35 +43,34 @@ class DriverError(AssertionError):
     pass
 
 
-@unittest.skipUnless(SERVER and WINE and PREFIX and DRIVER, "needs testbay.exe, window_driver.exe, Wine and Xvfb")
-class WindowTestCase(wine_prefix.WineTestCase):
-    """One display and one fresh prefix for the class; Wine draws the windows'
-    frames itself, as Windows does, since no window manager runs."""
+class WindowSession:
+    """A display, a fresh prefix on it and the driver: what the window tests and
+    the pictures of the windows share. Wine draws the windows' frames itself,
+    as Windows does, since no window manager runs."""
 
-    @classmethod
-    def setUpClass(cls):
-        cls.display = Display()
-        cls.prefix = wine_prefix.WinePrefix(PREFIX, WINE)
-        cls.prefix.env["DISPLAY"] = cls.display.name
+    def __init__(self, prefix_path=PREFIX, server=SERVER, driver=DRIVER):
+        self.server, self.driver_program = server, driver
+        self.display = Display()
+        self.prefix = wine_prefix.WinePrefix(prefix_path, WINE)
+        self.prefix.env["DISPLAY"] = self.display.name
         try:
-            cls.prefix.boot()
-            cls.prefix.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f")
+            self.prefix.boot()
+            self.prefix.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f")
         except BaseException:
-            cls.display.close()
+            self.display.close()
             raise
-        cls.config = cls.prefix.drive_c(*CONFIG_SUBPATH)
-        os.makedirs(cls.config, exist_ok=True)
+        self.config = self.prefix.drive_c(*CONFIG_SUBPATH)
+        os.makedirs(self.config, exist_ok=True)
 
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        cls.display.close()
+    def close(self):
+        self.prefix.close()
+        self.display.close()
 
     def driver(self, *arguments, timeout=60):
-        """What window_driver.exe prints; a failure of the driver fails the test."""
+        """What window_driver.exe prints; raises DriverError with its reason when it fails."""
         with tempfile.TemporaryFile("w+") as output, tempfile.TemporaryFile("w+") as errors:
-            status = subprocess.run([WINE, DRIVER, *map(str, arguments)], env=self.prefix.env, stdout=output,
-                                    stderr=errors, timeout=timeout).returncode
+            status = subprocess.run([WINE, self.driver_program, *map(str, arguments)], env=self.prefix.env,
+                                    stdout=output, stderr=errors, timeout=timeout).returncode
             output.seek(0)
             errors.seek(0)
             text, reason = output.read().replace("\r\n", "\n").strip(), errors.read().strip()
@@ -79,25 +78,55 @@ class WindowTestCase(wine_prefix.WineTestCase):
             raise DriverError(f"window_driver {' '.join(map(str, arguments))}: {reason or status}")
         return text
 
+    def start_window(self, *arguments):
+        """testbay.exe without a switch, once its frame shows."""
+        program = subprocess.Popen([WINE, self.server, *arguments], env=self.prefix.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.driver("wait", FRAME_TITLE)
+        except BaseException:
+            self.stop(program)
+            raise
+        return program
+
+    @staticmethod
+    def stop(program):
+        if program.poll() is None:
+            program.kill()
+        program.wait(timeout=30)
+
+
+@unittest.skipUnless(SERVER and WINE and PREFIX and DRIVER, "needs testbay.exe, window_driver.exe, Wine and Xvfb")
+class WindowTestCase(wine_prefix.WineTestCase):
+    """One window session for the class; each test maps its relays to COM5."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = WindowSession()
+        cls.prefix = cls.session.prefix
+        cls.config = cls.session.config
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def driver(self, *arguments, timeout=60):
+        return self.session.driver(*arguments, timeout=timeout)
+
     def items(self, title, control):
         text = self.driver("items", title, control)
         return text.split("\n") if text else []
 
     def start_window(self, *arguments):
         """testbay.exe without a switch: its frame, until the test ends."""
-        program = subprocess.Popen([WINE, SERVER, *arguments], env=self.prefix.env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(self._stop, program)
-        self.driver("wait", FRAME_TITLE)
+        program = self.session.start_window(*arguments)
+        self.addCleanup(self.session.stop, program)
         return program
 
-    @staticmethod
-    def _stop(program):
-        if program.poll() is None:
-            program.kill()
-        program.wait(timeout=30)
-
     def config_file(self, name="Testbay.ini"):
+        """Testbay.ini in the configuration folder; TESTBAY.INI is in the Windows folder."""
+        if name == "TESTBAY.INI":
+            return self.prefix.drive_c("windows", name)
         return os.path.join(self.config, name)
 
     def write_config(self, text, name="Testbay.ini"):
