@@ -82,8 +82,10 @@ int Register(Registration registration, bool perUser) {
 
 // The desktop window until the user closes it or a stop signal arrives.
 int RunDesktop(const testbay::CTestbayApp& app) {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
-                                                        ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC =
+        ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
     testbay::CMainFrame frame(app.MainWindowTitle(), g_stop);
     if (!frame.Window()) {
