@@ -1,4 +1,4 @@
-// testbay.exe: the Windows build, which serves automation clients only.
+// testbay.exe: the Windows build, the desktop window or a server for automation clients.
 #include <atomic>
 #include <cstdio>
 #include <iostream>
@@ -8,11 +8,14 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <strings.h>
 
 #include "automation/automation_com_server_win.h"
 #include "automation/automation_server.h"
+#include "app/main_frame_view_win.h"
 #include "app/testbay_app.h"
+#include "pages/hwt_sheet_view_win.h"
 #include "platform/console.h"
 
 namespace {
@@ -20,8 +23,10 @@ namespace {
 std::atomic<bool> g_stop{false};
 
 constexpr const char* kUsage =
-    "usage: testbay.exe -JsonRpc | -Automation | -RegServer [-PerUser] | -UnregServer [-PerUser] | --version | --help\n"
+    "usage: testbay.exe [-JsonRpc | -Automation | -RegServer [-PerUser] | -UnregServer [-PerUser] | --version | "
+    "--help]\n"
     "\n"
+    "Without a switch testbay.exe shows its desktop window.\n"
     "  -JsonRpc, /JsonRpc   serve one automation client with JSON-RPC 2.0 on standard input and output\n"
     "  -Automation, -Embedding\n"
     "                       serve one \"Testbay.Document\" object to COM (COM starts the program so)\n"
@@ -36,9 +41,7 @@ constexpr const char* kUsage =
     "  TESTBAY_WINDOWS_DIR  directory of TESTBAY.INI (default: the Windows directory)\n"
     "  TMP, TEMP            where the temporary directory with the trace LOG.TXT is made\n";
 
-constexpr const char* kNoWindow =
-    "testbay.exe: this build serves automation clients (testbay.exe -JsonRpc or -Automation); the desktop "
-    "window needs the Qt build (see testbay.exe --help)\n";
+constexpr const char* kNoWindow = "testbay.exe: the desktop window could not be made\n";
 
 // A COM server that nobody asks an object of ends after this.
 constexpr unsigned kComIdleLimitMs = 60000;
@@ -77,6 +80,27 @@ int Register(Registration registration, bool perUser) {
     return done ? 0 : 1;
 }
 
+// The desktop window until the user closes it or a stop signal arrives.
+int RunDesktop(const testbay::CTestbayApp& app) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC =
+        ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+    testbay::CMainFrame frame(app.MainWindowTitle(), g_stop);
+    if (!frame.Window()) {
+        std::fputs(kNoWindow, stderr);
+        return 1;
+    }
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (testbay::HandleSheetMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,13 +111,10 @@ int main(int argc, char** argv) {
     const testbay::CommandLine commandLine = testbay::ParseCommandLine(arguments);
     if (const std::optional<int> status = testbay::AnswerWithoutStarting(commandLine, kUsage)) return *status;
     if (registration != Registration::None) return Register(registration, perUser);
-    if (!commandLine.automation) {
-        std::fputs(kNoWindow, stderr);
-        return 1;
-    }
 
     testbay::CatchStopRequests(g_stop);
-    const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp&) {
+    const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
+        if (!commandLine.automation) return RunDesktop(app);
         if (!commandLine.jsonRpc) return testbay::RunComServer(kComIdleLimitMs);
         testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
         return 0;

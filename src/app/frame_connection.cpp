@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 #include "settings/settings_index.h"
 #include "comm/channel.h"
+#include "comm/line_failure.h"
 #include "device/enter_hardwaretest.h"
 
 namespace testbay {
@@ -38,6 +39,8 @@ int StoreFramePosition(const WindowRect& rect) {
                           settings::kProgramFile);
 }
 
+int CentredWindowTop(int screenHeight, int windowHeight) { return (screenHeight - windowHeight) / 2; }
+
 FrameConnection::~FrameConnection() { Drop(); }
 
 FrameConnection::Outcome FrameConnection::EnsureConnected() {
@@ -46,6 +49,15 @@ FrameConnection::Outcome FrameConnection::EnsureConnected() {
     Outcome outcome = client_ ? Outcome{Recheck()} : Connect();
     if (outcome.result == 1) ++useCount_;
     outcome.showMessage = outcome.result != 1;
+    return outcome;
+}
+
+FrameConnection::Outcome FrameConnection::EnsureConnectedForUser() {
+    Outcome outcome;
+    if (const auto failure = CatchLineFailure([this, &outcome] { outcome = EnsureConnected(); })) {
+        return {0, false, true, false, *failure};
+    }
+    if (outcome.busy) outcome.detail = kBusyDetail;
     return outcome;
 }
 

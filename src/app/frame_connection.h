@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "hwt/client_guard.h"
@@ -29,6 +30,12 @@ struct FrameGeometry {
 };
 
 constexpr int kDefaultBarHeight = 88;
+// The title of the frame's message boxes.
+constexpr const char* kProgramName = "Testbay";
+constexpr const char* kUnableToConnectText = "Unable to connect to device";
+
+// The top of a test window centred vertically on a screen of `screenHeight`.
+int CentredWindowTop(int screenHeight, int windowHeight);
 
 // A stored rectangle is used only when it lies on the screen and is at least
 // 20 pixels in each direction.
@@ -52,6 +59,7 @@ public:
         bool beep = false;         // a new connection was tried and failed
         bool showMessage = false;  // "Unable to connect to device"
         bool busy = false;         // a communication test has the client
+        std::string detail{};      // the message's second line
     };
     static constexpr const char* kBusyDetail = "A communication test is running.";
     // Opaque identity of a test window.
@@ -65,6 +73,10 @@ public:
     // 1 when the relay answers in the hardware test through the frame client.
     // Only a successful call counts as a use.
     Outcome EnsureConnected();
+    // EnsureConnected as the frame tells the user: a line that fails on the way
+    // ends in the message with the serial layer's text, a busy client in the
+    // message with kBusyDetail.
+    Outcome EnsureConnectedForUser();
     void RegisterTestWindow(TestWindow window);
     // False when the window was never registered (nothing changes then).
     bool ReleaseTestWindow(TestWindow window);

@@ -35,7 +35,7 @@ constexpr const char* kUsage =
 // The desktop window until the user closes it or a stop signal arrives.
 int RunDesktop(int& argc, char** argv, const testbay::CTestbayApp& app) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(testbay::CMainFrame::kProgramName));
+    QApplication::setApplicationName(QString::fromUtf8(testbay::kProgramName));
     testbay::CMainFrame frame(QString::fromStdString(app.MainWindowTitle()));
     frame.show();
     // Also ends a modal dialog's loop.

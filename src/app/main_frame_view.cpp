@@ -163,23 +163,18 @@ void CMainFrame::OnSerialConnection() {
 
 int CMainFrame::EnsureConnected() {
     FrameConnection::Outcome outcome;
-    QString detail;
     {
         const WaitCursor wait;
-        if (const auto failure = CatchLineFailure([this, &outcome] { outcome = connection_.EnsureConnected(); })) {
-            outcome = {0, false, true};
-            detail = QString::fromStdString(*failure);
-        }
+        outcome = connection_.EnsureConnectedForUser();
     }
-    if (outcome.busy) detail = QString::fromUtf8(FrameConnection::kBusyDetail);
     if (outcome.beep) QApplication::beep();
-    if (outcome.showMessage) TellUnableToConnect(detail);
+    if (outcome.showMessage) TellUnableToConnect(QString::fromStdString(outcome.detail));
     return outcome.result;
 }
 
 void CMainFrame::TellUnableToConnect(const QString& detail) {
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kProgramName),
-                    QStringLiteral("Unable to connect to device"), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kProgramName), QString::fromUtf8(kUnableToConnectText),
+                    QMessageBox::Ok, this);
     box.setInformativeText(detail);
     box.exec();
 }
@@ -194,7 +189,7 @@ CHWTSheet* CMainFrame::OnHardwareTest() {
 }
 
 void CMainFrame::RegisterTestWindow(CHWTSheet* window) {
-    const int top = (ScreenSize().height() - window->frameGeometry().height()) / 2;
+    const int top = CentredWindowTop(ScreenSize().height(), window->frameGeometry().height());
     window->move(window->frameGeometry().left(), top);
     window->raise();
     window->activateWindow();

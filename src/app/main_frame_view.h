@@ -18,8 +18,6 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 
 public:
-    static constexpr const char* kProgramName = "Testbay";
-
     explicit CMainFrame(const QString& title, QWidget* parent = nullptr);
     ~CMainFrame() override;
 

@@ -66,10 +66,11 @@ TEST_F(FrameCloseTest, ARunningTestStopsAndLetsTheClientGoBeforeTheFrameDropsIt)
     StartWorker();
     notices_.WaitUntil([this] { return uses_.load() >= 3; }, [] { std::this_thread::yield(); });
 
-    // Opening a further sheet meanwhile is refused as busy.
-    const FrameConnection::Outcome busy = connection_.EnsureConnected();
+    // Opening a further sheet meanwhile is refused as busy, and the user is told why.
+    const FrameConnection::Outcome busy = connection_.EnsureConnectedForUser();
     EXPECT_TRUE(busy.busy && busy.showMessage);
     EXPECT_FALSE(busy.beep);
+    EXPECT_EQ(busy.detail, FrameConnection::kBusyDetail);
     EXPECT_EQ(connection_.UseCount(), 1u);
 
     // The worker waits in its notices; the close keeps delivering them.

@@ -134,5 +134,21 @@ TEST_F(SharedConnectionTest, AFailedConnectionOrRecheckIsNoUse) {
     EXPECT_TRUE(PortIsFree());
 }
 
+TEST_F(SharedConnectionTest, APortThatGoesAwayUnderTheFrameIsToldWithTheSerialLayersText) {
+    ConnectSheet();
+    ComClose(connection_.Channel());
+    const FrameConnection::Outcome failed = connection_.EnsureConnectedForUser();
+    EXPECT_EQ(failed.result, 0);
+    EXPECT_TRUE(failed.showMessage);
+    EXPECT_FALSE(failed.beep || failed.busy);
+    EXPECT_EQ(failed.detail, "Port geschlossen");
+    EXPECT_EQ(connection_.UseCount(), 1u);
+}
+
+TEST(TestWindowPlacementTest, ATestWindowIsCentredVerticallyEvenWhenTallerThanTheScreen) {
+    EXPECT_EQ(CentredWindowTop(1024, 600), 212);
+    EXPECT_EQ(CentredWindowTop(600, 800), -100);
+}
+
 }  // namespace
 }  // namespace testbay
