@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "comm/line_failure.h"
 #include "hwt/client_guard.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
@@ -207,6 +208,29 @@ std::optional<int32_t> SerialPortsPage::ProtectionTestChannel() const {
     const PortRecord* record = Current();
     if (!record || !record->Bound()) return std::nullopt;
     return record->protectionChannel;
+}
+
+void SerialPortsPage::Guarded(SerialPortsWindow& window, const std::function<void()>& handler) {
+    if (CatchLineFailure(handler)) ShowFailure();
+    window.ShowPage();
+}
+
+void SerialPortsPage::PressTestButton(SerialPortsWindow& window) {
+    Guarded(window, [this, &window] {
+        switch (TestButtonAction()) {
+        case TestAction::SimpleTest: window.RunBusy([this] { RunSimpleTest(); }); break;
+        case TestAction::ProtectionTest:
+            if (const auto channel = ProtectionTestChannel()) window.OpenProtectionTest(*channel);
+            break;
+        case TestAction::None: break;
+        }
+    });
+}
+
+void SerialPortsPage::PressExtendedTests(SerialPortsWindow& window) {
+    Guarded(window, [this, &window] {
+        if (const auto port = ExtendedTestsPort()) window.OpenExtendedTests(*port);
+    });
 }
 
 }  // namespace testbay
