@@ -211,7 +211,7 @@ std::optional<int32_t> SerialPortsPage::ProtectionTestChannel() const {
 }
 
 void SerialPortsPage::Guarded(SerialPortsWindow& window, const std::function<void()>& handler) {
-    if (CatchLineFailure(handler)) ShowFailure();
+    if (CatchLineFailure(handler)) lamp_.Show(0, nowMs_());
     window.ShowPage();
 }
 

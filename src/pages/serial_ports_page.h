@@ -104,9 +104,6 @@ public:
     void ChooseChannel(int entry);
     // A rate chosen in "Select Baudrate".
     void ChooseBaudrate(int entry);
-    // A failure the caller met on the line (the channel went away).
-    void ShowFailure() { lamp_.Show(0, nowMs_()); }
-
     // Every handler of a window runs through here: a line that went away ends
     // it with the failure lamp, and the window shows the page afterwards.
     void Guarded(SerialPortsWindow& window, const std::function<void()>& handler);
