@@ -179,7 +179,10 @@ void SerialPortsPage::ChooseBaudrate(int entry) {
     record->baudRate = kBaudRates[static_cast<size_t>(entry)];
     controls_.baudSelection = entry;
     client->SetBaudrate(record->portIndex, static_cast<uint32_t>(record->baudRate));
-    lamp_.Show(client->DeviceStatus() == kHwtFail ? 0 : 1, nowMs_());
+    // SetBaudrate says 1 whatever happened, and a relay that did not answer
+    // leaves no FAIL behind: only a last answer that passed is a success.
+    const uint32_t status = client->DeviceStatus();
+    lamp_.Show(status == kHwtPass || status == kHwtDone ? 1 : 0, nowMs_());
 }
 
 SerialPortsPage::TestAction SerialPortsPage::TestButtonAction() const {

@@ -101,6 +101,13 @@ TEST_F(SerialPortsPageTest, PortIndexZeroHasNoTestsOrBindingTheNextHas) {
     page_.ChooseBaudrate(1);
     EXPECT_EQ(relay_.Hardware().serialPorts.ports[1].baud, 19200u);
     EXPECT_EQ(page_.Lamp().Image(), LampImage::Success);
+
+    // A relay that no longer answers leaves no FAIL status, yet nothing was set.
+    sim::FaultConfig silent;
+    silent.silent = true;
+    line_.Line().SetFaults(silent);
+    page_.ChooseBaudrate(4);
+    EXPECT_EQ(page_.Lamp().Image(), LampImage::Failure);
 }
 
 TEST_F(SerialPortsPageTest, BindingKeepsEachChannelWithItsInterface) {
