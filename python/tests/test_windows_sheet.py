@@ -127,11 +127,14 @@ class HardwareTestSheet(window_tests.WindowTestCase):
             self.assertFalse(self.enabled(control), control)
         self.assertTrue(self.enabled(TEST))
 
-        # The next port may take only the channel left.
+        # The next port may take only the channel left; without a test plug
+        # its simple test fails.
         self.driver("select-tab", SHEET_TITLE, TABS, 2)
         self.assertEqual(self.items(SHEET_TITLE, CHANNEL), ["0"])
         self.assertEqual(self.driver("text", SHEET_TITLE, TEST), "Simple &Test")
         self.assertTrue(self.enabled(BAUDRATE))
+        self.driver("press", SHEET_TITLE, TEST)
+        self.wait_for_lamp("red")
 
     def test_two_sheets_share_the_connection_and_the_last_one_returns_the_relay_to_its_application(self):
         # Wine does not mark a pseudo-terminal's parity (see test_windows).
