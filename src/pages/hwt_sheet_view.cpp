@@ -17,7 +17,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "comm/line_failure.h"
 #include "tools/test_dialogs_view.h"
 
 namespace testbay {
@@ -161,37 +160,22 @@ void CHWTCom::Connect() {
             [this](int entry) { Guarded([&] { page_.ChooseChannel(entry); }); });
     connect(protection_, &QCheckBox::clicked, this,
             [this](bool ticked) { Guarded([&] { page_.SetProtectionTicked(ticked); }); });
-    connect(testButton_, &QPushButton::clicked, this, [this] { Guarded([this] { TestPressed(); }); });
-    connect(extendedTests_, &QPushButton::clicked, this, [this] { Guarded([this] { ExtendedTestsPressed(); }); });
+    connect(testButton_, &QPushButton::clicked, this, [this] { page_.PressTestButton(*this); });
+    connect(extendedTests_, &QPushButton::clicked, this, [this] { page_.PressExtendedTests(*this); });
     connect(&lampTimer_, &QTimer::timeout, this, [this] {
         page_.Lamp().Expire(page_.NowMs());
         ShowLamp();
     });
 }
 
-template <typename Handler>
-void CHWTCom::Guarded(Handler handler) {
-    if (CatchLineFailure(handler)) page_.ShowFailure();
+void CHWTCom::ShowPage() {
     ShowControls();
     ShowLamp();
 }
 
-void CHWTCom::TestPressed() {
-    switch (page_.TestButtonAction()) {
-    case SerialPortsPage::TestAction::SimpleTest: {
-        const WaitCursor wait;
-        page_.RunSimpleTest();
-        break;
-    }
-    case SerialPortsPage::TestAction::ProtectionTest:
-        if (const auto channel = page_.ProtectionTestChannel()) emit protectionTestRequested(*channel);
-        break;
-    case SerialPortsPage::TestAction::None: break;
-    }
-}
-
-void CHWTCom::ExtendedTestsPressed() {
-    if (const auto port = page_.ExtendedTestsPort()) emit extendedTestsRequested(*port);
+void CHWTCom::RunBusy(const std::function<void()>& work) {
+    const WaitCursor wait;
+    work();
 }
 
 void CHWTCom::ShowControls() {

@@ -30,7 +30,7 @@ public:
 QPixmap LampPixmap(LampImage image);
 
 // The serial ports page: a thin view over SerialPortsPage.
-class CHWTCom : public QWidget {
+class CHWTCom : public QWidget, private SerialPortsWindow {
     Q_OBJECT
 
 public:
@@ -58,13 +58,13 @@ private:
     QWidget* MakeOptions();
     QWidget* MakeResponse();
     void Connect();
-    // Runs one handler; a line that went away ends it with the failure lamp.
-    template <typename Handler>
-    void Guarded(Handler handler);
+    void Guarded(const std::function<void()>& handler) { page_.Guarded(*this, handler); }
+    void ShowPage() override;
+    void RunBusy(const std::function<void()>& work) override;
+    void OpenProtectionTest(int32_t channel) override { emit protectionTestRequested(channel); }
+    void OpenExtendedTests(int32_t portIndex) override { emit extendedTestsRequested(portIndex); }
     void ShowControls();
     void ShowLamp();
-    void TestPressed();
-    void ExtendedTestsPressed();
 
     QElapsedTimer lampClock_;
     SerialPortsPage page_;

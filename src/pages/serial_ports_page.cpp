@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "comm/line_failure.h"
 #include "hwt/client_guard.h"
 #include "hwt/hwt_client.h"
 #include "platform/clock.h"
@@ -178,7 +179,10 @@ void SerialPortsPage::ChooseBaudrate(int entry) {
     record->baudRate = kBaudRates[static_cast<size_t>(entry)];
     controls_.baudSelection = entry;
     client->SetBaudrate(record->portIndex, static_cast<uint32_t>(record->baudRate));
-    lamp_.Show(client->DeviceStatus() == kHwtFail ? 0 : 1, nowMs_());
+    // SetBaudrate says 1 whatever happened, and a relay that did not answer
+    // leaves no FAIL behind: only a last answer that passed is a success.
+    const uint32_t status = client->DeviceStatus();
+    lamp_.Show(status == kHwtPass || status == kHwtDone ? 1 : 0, nowMs_());
 }
 
 SerialPortsPage::TestAction SerialPortsPage::TestButtonAction() const {
@@ -207,6 +211,29 @@ std::optional<int32_t> SerialPortsPage::ProtectionTestChannel() const {
     const PortRecord* record = Current();
     if (!record || !record->Bound()) return std::nullopt;
     return record->protectionChannel;
+}
+
+void SerialPortsPage::Guarded(SerialPortsWindow& window, const std::function<void()>& handler) {
+    if (CatchLineFailure(handler)) lamp_.Show(0, nowMs_());
+    window.ShowPage();
+}
+
+void SerialPortsPage::PressTestButton(SerialPortsWindow& window) {
+    Guarded(window, [this, &window] {
+        switch (TestButtonAction()) {
+        case TestAction::SimpleTest: window.RunBusy([this] { RunSimpleTest(); }); break;
+        case TestAction::ProtectionTest:
+            if (const auto channel = ProtectionTestChannel()) window.OpenProtectionTest(*channel);
+            break;
+        case TestAction::None: break;
+        }
+    });
+}
+
+void SerialPortsPage::PressExtendedTests(SerialPortsWindow& window) {
+    Guarded(window, [this, &window] {
+        if (const auto port = ExtendedTestsPort()) window.OpenExtendedTests(*port);
+    });
 }
 
 }  // namespace testbay

@@ -62,6 +62,19 @@ struct SerialPortsControls {
     bool channelEnabled = false;
 };
 
+// What the page asks of the window it sits in.
+class SerialPortsWindow {
+public:
+    virtual ~SerialPortsWindow() = default;
+    // Brings the controls and the lamp up to date with the page.
+    virtual void ShowPage() = 0;
+    // Runs the relay's own test, which takes a while, under the wait cursor.
+    virtual void RunBusy(const std::function<void()>& work) = 0;
+    // The communication-test dialogs, modal.
+    virtual void OpenProtectionTest(int32_t channel) = 0;
+    virtual void OpenExtendedTests(int32_t portIndex) = 0;
+};
+
 // The logic of the serial ports page: the relay's interfaces, their baud
 // rates and their binding as protection-interface channels, and the result
 // lamp. Every command goes to the current hardware-test client; without one,
@@ -69,7 +82,6 @@ struct SerialPortsControls {
 class SerialPortsPage {
 public:
     using MsClock = std::function<int64_t()>;
-    enum class TestAction { None, SimpleTest, ProtectionTest };
 
     static constexpr size_t kMaxPorts = 8;
     static constexpr uint32_t kAllChannelsFree = 0x3;
@@ -92,16 +104,14 @@ public:
     void ChooseChannel(int entry);
     // A rate chosen in "Select Baudrate".
     void ChooseBaudrate(int entry);
-    // What the test button does for the current interface.
-    TestAction TestButtonAction() const;
-    // The relay's own test of the current plain interface; shows its result.
-    void RunSimpleTest();
-    // The port index for the extended tests, none for a bound interface.
-    std::optional<int32_t> ExtendedTestsPort() const;
-    // The channel the current bound interface is tested on.
-    std::optional<int32_t> ProtectionTestChannel() const;
-    // A failure the caller met on the line (the channel went away).
-    void ShowFailure() { lamp_.Show(0, nowMs_()); }
+    // Every handler of a window runs through here: a line that went away ends
+    // it with the failure lamp, and the window shows the page afterwards.
+    void Guarded(SerialPortsWindow& window, const std::function<void()>& handler);
+    // The test button: the simple test of a plain interface, the
+    // protection-interface test of a bound one.
+    void PressTestButton(SerialPortsWindow& window);
+    // "Extended Tests...": the extended tests of a plain interface.
+    void PressExtendedTests(SerialPortsWindow& window);
 
     const SerialPortsControls& Controls() const { return controls_; }
     const std::vector<PortRecord>& Records() const { return records_; }
@@ -110,6 +120,16 @@ public:
     int64_t NowMs() const { return nowMs_(); }
 
 private:
+    enum class TestAction { None, SimpleTest, ProtectionTest };
+
+    // What the test button does for the current interface.
+    TestAction TestButtonAction() const;
+    // The relay's own test of the current plain interface; shows its result.
+    void RunSimpleTest();
+    // The port index for the extended tests, none for a bound interface.
+    std::optional<int32_t> ExtendedTestsPort() const;
+    // The channel the current bound interface is tested on.
+    std::optional<int32_t> ProtectionTestChannel() const;
     void ReadInterfaces(CHwtV4Client& client);
     void Refresh();
     void FillChannelChoices(const PortRecord& record);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 
+#include "comm/channel.h"
 #include "hwt/hwt_client.h"
 #include "pages/serial_ports_page.h"
 #include "support/virtual_line.h"
@@ -11,6 +13,22 @@ namespace testbay {
 namespace {
 
 using Channels = std::vector<int32_t>;
+
+// A window that notes what the page asks of it.
+struct RecordingWindow : SerialPortsWindow {
+    void ShowPage() override { ++shown; }
+    void RunBusy(const std::function<void()>& work) override {
+        ++busy;
+        work();
+    }
+    void OpenProtectionTest(int32_t channel) override { protectionTests.push_back(channel); }
+    void OpenExtendedTests(int32_t portIndex) override { extendedTests.push_back(portIndex); }
+
+    int shown = 0;
+    int busy = 0;
+    Channels protectionTests;
+    std::vector<int32_t> extendedTests;
+};
 
 class SerialPortsPageTest : public ::testing::Test {
 protected:
@@ -22,10 +40,10 @@ protected:
         auto& ports = relay_.Hardware().serialPorts.ports;
         ports.assign(codes.size(), sim::RelayPort{});
         for (size_t index = 0; index < codes.size(); ++index) ports[index].id = codes[index];
-        const int channel = line_.OpenChannel();
-        ASSERT_GE(channel, 0);
-        ComBaud(channel, kHwtStartBaud);
-        client_ = std::make_unique<CHwtV4Client>(channel);
+        channel_ = line_.OpenChannel();
+        ASSERT_GE(channel_, 0);
+        ComBaud(channel_, kHwtStartBaud);
+        client_ = std::make_unique<CHwtV4Client>(channel_);
         page_.Initialise();
     }
     void Bind(int tab, int32_t channel) {
@@ -39,8 +57,10 @@ protected:
 
     sim::RelayModel relay_;
     test::VirtualLineFixture line_{relay_};
+    int channel_ = -1;
     std::unique_ptr<CHwtV4Client> client_;
     SerialPortsPage page_;
+    RecordingWindow window_;
 };
 
 TEST_F(SerialPortsPageTest, ListsTheFirstEightInterfacesWithoutTheHiddenTypes) {
@@ -60,19 +80,34 @@ TEST_F(SerialPortsPageTest, PortIndexZeroHasNoTestsOrBindingTheNextHas) {
     EXPECT_EQ(front.baudSelection, 2);  // 38400
     EXPECT_TRUE(front.baudEnabled);
     EXPECT_FALSE(front.testButtonEnabled || front.extendedTestsEnabled || front.protectionEnabled);
-    EXPECT_EQ(page_.TestButtonAction(), SerialPortsPage::TestAction::None);
-    EXPECT_EQ(page_.ExtendedTestsPort(), std::nullopt);
+    line_.Line().ClearWrites();
+    page_.PressTestButton(window_);
+    page_.PressExtendedTests(window_);
+    EXPECT_TRUE(line_.Line().Writes().empty());
+    EXPECT_EQ(window_.busy, 0);
+    EXPECT_TRUE(window_.extendedTests.empty());
+    EXPECT_EQ(window_.shown, 2);
 
-    // The others have both; results and rate changes show in the lamp.
+    // The others have both; results and rate changes show in the lamp. The
+    // simple test runs under the window's wait cursor.
     page_.SelectTab(1);
     EXPECT_TRUE(page_.Controls().testButtonEnabled && page_.Controls().protectionEnabled);
-    EXPECT_EQ(page_.ExtendedTestsPort(), 1);
-    ASSERT_EQ(page_.TestButtonAction(), SerialPortsPage::TestAction::SimpleTest);
-    page_.RunSimpleTest();  // no test plug
+    page_.PressExtendedTests(window_);
+    EXPECT_EQ(window_.extendedTests, std::vector<int32_t>{1});
+    page_.PressTestButton(window_);  // no test plug
+    EXPECT_EQ(window_.busy, 1);
+    EXPECT_TRUE(window_.protectionTests.empty());
     EXPECT_EQ(page_.Lamp().Image(), LampImage::Failure);
     page_.ChooseBaudrate(1);
     EXPECT_EQ(relay_.Hardware().serialPorts.ports[1].baud, 19200u);
     EXPECT_EQ(page_.Lamp().Image(), LampImage::Success);
+
+    // A relay that no longer answers leaves no FAIL status, yet nothing was set.
+    sim::FaultConfig silent;
+    silent.silent = true;
+    line_.Line().SetFaults(silent);
+    page_.ChooseBaudrate(4);
+    EXPECT_EQ(page_.Lamp().Image(), LampImage::Failure);
 }
 
 TEST_F(SerialPortsPageTest, BindingKeepsEachChannelWithItsInterface) {
@@ -82,8 +117,16 @@ TEST_F(SerialPortsPageTest, BindingKeepsEachChannelWithItsInterface) {
     EXPECT_EQ(page_.Lamp().Image(), LampImage::Success);
     EXPECT_EQ(relay_.Hardware().analog.ws[1].port, 1);
     EXPECT_FALSE(page_.Controls().protectionEnabled || page_.Controls().baudEnabled);
-    EXPECT_EQ(page_.TestButtonAction(), SerialPortsPage::TestAction::ProtectionTest);
-    EXPECT_EQ(page_.ProtectionTestChannel(), 1);
+    EXPECT_EQ(page_.Controls().testButtonLabel, SerialPortsPage::kProtectionTestLabel);
+    // Bound, the test button opens the protection-interface test on its
+    // channel, and the extended tests stay shut.
+    line_.Line().ClearWrites();
+    page_.PressTestButton(window_);
+    page_.PressExtendedTests(window_);
+    EXPECT_EQ(window_.protectionTests, Channels{1});
+    EXPECT_TRUE(window_.extendedTests.empty());
+    EXPECT_EQ(window_.busy, 0);
+    EXPECT_TRUE(line_.Line().Writes().empty());
 
     Bind(2, 0);
     EXPECT_EQ(page_.FreeChannelMask(), 0u);
@@ -115,9 +158,25 @@ TEST_F(SerialPortsPageTest, WithoutInterfacesTheFirmwareVersionDecidesTheExtende
     line_.Line().ClearWrites();
     page_.ChooseBaudrate(0);
     page_.ChooseChannel(0);
-    page_.RunSimpleTest();
+    page_.PressTestButton(window_);
+    page_.PressExtendedTests(window_);
     EXPECT_TRUE(line_.Line().Writes().empty());
     EXPECT_EQ(page_.Lamp().Image(), LampImage::Resting);
+    EXPECT_EQ(window_.busy + window_.protectionTests.size() + window_.extendedTests.size(), 0u);
+}
+
+TEST_F(SerialPortsPageTest, ALineThatWentAwayEndsTheHandlerWithTheFailureLamp) {
+    Open();
+    page_.SelectTab(1);
+    ComClose(channel_);
+    page_.PressTestButton(window_);
+    EXPECT_EQ(page_.Lamp().Image(), LampImage::Failure);
+    EXPECT_EQ(window_.shown, 1);
+
+    // Other exceptions are no line failure: they pass, and the lamp says nothing.
+    SerialPortsPage other;
+    EXPECT_THROW(other.Guarded(window_, [] { throw std::runtime_error("not the line"); }), std::runtime_error);
+    EXPECT_EQ(other.Lamp().Image(), LampImage::Resting);
 }
 
 TEST(ResultLampTest, FallsBackToRestTwoSecondsAfterTheLastResult) {
