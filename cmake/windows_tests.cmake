@@ -58,6 +58,10 @@ add_test(NAME windows_com_server
 set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
   "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-com;WINEDEBUG=-all")
 
+# Drives the windows of testbay.exe from a second program, as a user would.
+add_executable(window_driver ${TESTBAY_TESTS}/windows/window_driver.cpp)
+target_link_libraries(window_driver PRIVATE user32 gdi32 shell32)
+
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
 find_program(TESTBAY_PYTHON NAMES python3)
@@ -71,4 +75,10 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(windows_scripts PROPERTIES TIMEOUT 600 ENVIRONMENT
     "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-scripts")
+  # The windows on an X server of their own (Xvfb), driven by window_driver.exe.
+  add_test(NAME windows_windows
+    COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_frame test_windows_sheet test_windows_comm_tests
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
+  set_tests_properties(windows_windows PROPERTIES TIMEOUT 900 ENVIRONMENT
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-windows")
 endif()
