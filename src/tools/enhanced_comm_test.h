@@ -71,6 +71,12 @@ struct CommTestRunBlock {
     int32_t port = 0;
 };
 
+// A column of a dialog's list: its title and its width in pixels.
+struct ListColumn {
+    const char* title;
+    int width;
+};
+
 // One line of the error list.
 struct CommTestErrorLine {
     std::string dateTime;
@@ -95,6 +101,9 @@ class EnhancedCommTest {
 public:
     using Notify = std::function<void(const CommTestNotice&)>;
 
+    static constexpr std::array<ListColumn, 4> kErrorColumns = {
+        {{"Date / Time", 100}, {"Number", 60}, {"Code", 40}, {"Commentary", 200}}};
+
     EnhancedCommTest(int32_t port, Notify notify);
     // Stops a run and waits for its worker; by then `notify` must not need
     // the destroying thread.
@@ -115,6 +124,8 @@ public:
     bool IsRunning() const { return runOpen_; }
     // From Start until the worker has made its last notice.
     bool IsWorkerActive() const { return workerActive_.load(); }
+    // The start button's label: it says "&Stop" until the run has finished.
+    const char* StartButtonText() const { return runOpen_ ? "&Stop" : "&Start"; }
 
     // Counts and lists one notice of the worker.
     void Apply(const CommTestNotice& notice);

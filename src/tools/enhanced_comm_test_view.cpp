@@ -11,19 +11,11 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <iterator>
 
 #include "tools/test_dialogs_view.h"
 
 namespace testbay {
 namespace {
-
-struct ListColumn {
-    const char* title;
-    int width;
-};
-
-constexpr ListColumn kErrorColumns[] = {{"Date / Time", 100}, {"Number", 60}, {"Code", 40}, {"Commentary", 200}};
 
 QLineEdit* MakeBox(QWidget* parent, const char* name, const QString& text = {}) {
     auto* box = new QLineEdit(text, parent);
@@ -51,7 +43,7 @@ EnhancedCommTestView::EnhancedCommTestView(int portIndex, QWidget* parent)
     choices->addWidget(BuildDataChoice());
     choices->addWidget(BuildModeChoice());
 
-    startButton_ = new QPushButton("&Start", this);
+    startButton_ = new QPushButton(test_.StartButtonText(), this);
     startButton_->setObjectName("startButton");
     auto* help = new QPushButton("&Help", this);
     help->setObjectName("helpButton");
@@ -157,12 +149,13 @@ void EnhancedCommTestView::BuildErrorList() {
     errorList_ = new QTreeWidget(this);
     errorList_->setObjectName("errorList");
     errorList_->setRootIsDecorated(false);
-    errorList_->setColumnCount(static_cast<int>(std::size(kErrorColumns)));
+    const auto& columns = EnhancedCommTest::kErrorColumns;
+    errorList_->setColumnCount(static_cast<int>(columns.size()));
     QStringList titles;
-    for (const ListColumn& column : kErrorColumns) titles << column.title;
+    for (const ListColumn& column : columns) titles << column.title;
     errorList_->setHeaderLabels(titles);
-    for (int index = 0; index < static_cast<int>(std::size(kErrorColumns)); ++index) {
-        errorList_->setColumnWidth(index, kErrorColumns[index].width);
+    for (int index = 0; index < static_cast<int>(columns.size()); ++index) {
+        errorList_->setColumnWidth(index, columns[static_cast<size_t>(index)].width);
     }
 }
 
@@ -194,7 +187,7 @@ void EnhancedCommTestView::StartOrStop() {
     }
     // Refused while the previous worker is still ending: one press later works.
     if (!test_.Start(Inputs())) return;
-    startButton_->setText("&Stop");
+    startButton_->setText(test_.StartButtonText());
     passBox_->clear();
     failBox_->clear();
 }
@@ -212,7 +205,7 @@ void EnhancedCommTestView::OnNotice(const CommTestNotice& notice) {
         errorList_->insertTopLevelItem(0, item);
         break;
     }
-    case kCommTestFinished: startButton_->setText("&Start"); break;
+    case kCommTestFinished: startButton_->setText(test_.StartButtonText()); break;
     default: break;
     }
 }

@@ -189,11 +189,17 @@ void WsTest::Join() {
     if (ownsRun_) run_.Join();
 }
 
+const char* WsTest::StartButtonText() const {
+    if (runOpen_) return "Stop Test !";
+    return finishedOnce_ ? "Start Test !" : "Start !";
+}
+
 bool WsTest::Apply(uint32_t notice) {
     switch (notice) {
     case kWsTestDone: return ApplyTestDone();
     case kWsTestFinished:
         runOpen_ = false;
+        finishedOnce_ = true;
         progress_ = 0;
         return false;
     default: return false;
@@ -219,11 +225,15 @@ void WsTest::UpdateProgress() {
     const int64_t endMs = run_.EndMs();
     if (endMs == startMs) return;
     // After a stop the clock has passed the end time.
-    const int64_t percent = (ProcessClock().NowMs() - startMs) * 100 / (endMs - startMs);
-    progress_ = static_cast<int>(std::clamp<int64_t>(percent, 0, 100));
+    const int64_t percent = (ProcessClock().NowMs() - startMs) * kProgressMaximum / (endMs - startMs);
+    progress_ = static_cast<int>(std::clamp<int64_t>(percent, 0, kProgressMaximum));
 }
 
-bool WsTest::SaveFailureList(const std::string& path) const {
+std::span<const std::string> WsTest::FailureLinesAfter(size_t shown) const {
+    return std::span(failureLines_).subspan(std::min(shown, failureLines_.size()));
+}
+
+bool WsTest::SaveFailureList(const std::filesystem::path& path) const {
     std::ofstream file(path);
     if (!file) return false;
     for (const std::string& line : failureLines_) file << line << '\n';

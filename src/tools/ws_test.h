@@ -3,7 +3,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +85,11 @@ class WsTest {
 public:
     static constexpr std::array<const char*, 4> kBaudRates = {"38400", "64000", "128000", "512000"};
     static constexpr int32_t kFallbackSeconds = 5;
+    static constexpr int kProgressMaximum = 100;
+    // What a failed test sounds with the beep option: the simple beep, then
+    // the system's default sound.
+    enum class Beep { kSimple, kDefaultSound };
+    static constexpr std::array<Beep, 2> kErrorBeeps = {Beep::kSimple, Beep::kDefaultSound};
 
     WsTest(int32_t channel, WsTestRun::Notify notify, WsTestRun& run = ProcessWsTestRun());
     // Ends a run this dialog started and waits for its worker; by then the
@@ -111,18 +118,23 @@ public:
     // From Start until the run-finished notice has been applied.
     bool IsRunning() const { return runOpen_; }
     bool IsWorkerActive() const { return ownsRun_ && run_.IsActive(); }
+    // "Start !" until a first run has finished, "Stop Test !" while one is open.
+    const char* StartButtonText() const;
 
-    // Counts one notice of the worker; true when it asks for the error beep.
+    // Counts one notice of the worker; true when it asks for kErrorBeeps.
     bool Apply(uint32_t notice);
     int32_t Passed() const { return passed_; }
     int32_t Failed() const { return failed_; }
     int32_t Total() const { return passed_ + failed_; }
     int Progress() const { return progress_; }
     const std::vector<std::string>& FailureLines() const { return failureLines_; }
+    // The failure lines after the first `shown`, to be added to a list that
+    // shows those.
+    std::span<const std::string> FailureLinesAfter(size_t shown) const;
 
     void SetBeepOnError(bool on) { beepOnError_ = on; }
     // One line per failure, in order; false when the file cannot be written.
-    bool SaveFailureList(const std::string& path) const;
+    bool SaveFailureList(const std::filesystem::path& path) const;
 
 private:
     bool ApplyTestDone();
@@ -136,6 +148,7 @@ private:
     bool clockRecovery_ = true;
     bool ownsRun_ = false;
     bool runOpen_ = false;
+    bool finishedOnce_ = false;
     bool beepOnError_ = false;
     int32_t passed_ = 0;
     int32_t failed_ = 0;

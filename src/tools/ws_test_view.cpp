@@ -18,8 +18,6 @@
 namespace testbay {
 namespace {
 
-constexpr int kProgressMaximum = 100;
-
 QLineEdit* MakeCounterBox(QWidget* parent, const char* name) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(name);
@@ -35,13 +33,13 @@ WsTestView::WsTestView(int channel, QWidget* parent)
     setWindowTitle(QString::fromStdString(test_.Caption()));
     setWindowModality(Qt::ApplicationModal);
 
-    startButton_ = new QPushButton("Start !", this);
+    startButton_ = new QPushButton(test_.StartButtonText(), this);
     startButton_->setObjectName("startButton");
     connect(startButton_, &QPushButton::clicked, this, &WsTestView::StartOrStop);
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName("progress");
-    progress_->setRange(0, kProgressMaximum);
+    progress_->setRange(0, WsTest::kProgressMaximum);
     progress_->setValue(0);
     failureList_ = new QListWidget(this);
     failureList_->setObjectName("failureList");
@@ -126,28 +124,27 @@ void WsTestView::StartOrStop() {
     // Refused while the previous worker is still ending: one press later works.
     if (!test_.Start(EightBitText(timeBox_->text()), baudBox_->currentIndex(), clockRecovering_->isChecked())) return;
     timeBox_->setText(Latin1Text(test_.TimeText()));
-    progress_->setRange(0, kProgressMaximum);
+    progress_->setRange(0, WsTest::kProgressMaximum);
     failureList_->clear();
     ShowCounters();
-    startButton_->setText("Stop Test !");
+    startButton_->setText(test_.StartButtonText());
 }
 
 void WsTestView::OnNotice(uint32_t notice) {
     const bool beep = test_.Apply(notice);
     if (notice == kWsTestDone) {
-        const std::vector<std::string>& lines = test_.FailureLines();
-        for (auto row = static_cast<size_t>(failureList_->count()); row < lines.size(); ++row) {
-            failureList_->addItem(Latin1Text(lines[row]));
+        for (const std::string& line : test_.FailureLinesAfter(static_cast<size_t>(failureList_->count()))) {
+            failureList_->addItem(Latin1Text(line));
         }
         ShowCounters();
         progress_->setValue(test_.Progress());
+        // Qt has one sound for both kinds of beep.
         if (beep) {
-            QApplication::beep();
-            QApplication::beep();
+            for ([[maybe_unused]] WsTest::Beep kind : WsTest::kErrorBeeps) QApplication::beep();
         }
     } else if (notice == kWsTestFinished) {
-        startButton_->setText("Start Test !");
-        progress_->setValue(0);
+        startButton_->setText(test_.StartButtonText());
+        progress_->setValue(test_.Progress());
     }
 }
 

@@ -80,14 +80,18 @@ TEST_F(EnhancedCommTestRun, RepeatedRunsEndAtTheFirstFailureOrAfterStop) {
     // meanwhile is refused.
     ids_.clear();
     inputs_.breakOnError = false;
+    // The button offers Stop until the run-finished notice, not just until Stop is pressed.
     bool secondStartRefused = false;
+    std::vector<std::string> labels;
     onNotice_ = [&] {
         if (test_.Failed() == 1) secondStartRefused = !test_.Start(inputs_);
         if (test_.Failed() == 3) test_.Stop();
+        labels.emplace_back(test_.StartButtonText());
     };
     Run();
     EXPECT_TRUE(secondStartRefused);
     EXPECT_EQ(ids_, (Ids{kCommTestFailed, kCommTestFailed, kCommTestFailed, kCommTestFinished}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"&Stop", "&Stop", "&Stop", "&Start"}));
 
     // A new run starts its counters afresh and keeps the list, newest first.
     onNotice_ = nullptr;

@@ -88,17 +88,26 @@ TEST_F(WsTestRunning, FailureLinesCarryTheTestNumberAndTheRelaysReport) {
     bool secondStartRefused = false;
     WsTest other(kChannel, {}, run_);
     RecordedWsTest recorded(run_, [&](WsTest& logic, int done) {
-        if (done == 1) secondStartRefused = !logic.Start("1", 0, true) && !other.Start("1", 0, true);
+        if (done == 1) {
+            secondStartRefused = !logic.Start("1", 0, true) && !other.Start("1", 0, true) &&
+                                 std::string(logic.StartButtonText()) == "Stop Test !";
+        }
         Link().linkUp = done > 0;
         if (done == 2) Link().port = -1;
         if (done == 3) logic.Stop();
     });
     recorded.logic.SetBeepOnError(true);
+    EXPECT_STREQ(recorded.logic.StartButtonText(), "Start !");
     recorded.Run("60");
     EXPECT_TRUE(secondStartRefused);
     EXPECT_EQ(recorded.beeps, (std::vector<bool>{true, false, true, false}));
+    EXPECT_STREQ(recorded.logic.StartButtonText(), "Start Test !");
     const auto& lines = recorded.logic.FailureLines();
     ASSERT_EQ(lines.size(), 2u);
+    // A list that shows the first line gets the second; one that shows more gets none.
+    ASSERT_EQ(recorded.logic.FailureLinesAfter(1).size(), 1u);
+    EXPECT_EQ(recorded.logic.FailureLinesAfter(1)[0], lines[1]);
+    EXPECT_TRUE(recorded.logic.FailureLinesAfter(3).empty());
     EXPECT_TRUE(test::MatchesPattern(lines[0], "Test#000 ??:??:?? CODE=-1 RX=00000000 TX=00000100 Kein Empfang"))
         << lines[0];
     EXPECT_TRUE(
