@@ -58,6 +58,11 @@ add_test(NAME windows_com_server
 set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
   "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-com;WINEDEBUG=-all")
 
+# What a process shows of itself: its visible windows and console; and a
+# start from a console without standard handles.
+add_executable(process_windows ${TESTBAY_TESTS}/windows/process_windows.cpp)
+add_executable(start_without_streams ${TESTBAY_TESTS}/windows/start_without_streams.cpp)
+
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
 find_program(TESTBAY_PYTHON NAMES python3)
@@ -65,10 +70,10 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   add_test(NAME windows_e2e COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(windows_e2e PROPERTIES TIMEOUT 600 ENVIRONMENT
-    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_START_WITHOUT_STREAMS=$<TARGET_FILE:start_without_streams>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
   # VBScript scripts through COM and the same calls through JSON-RPC.
   add_test(NAME windows_scripts COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_scripts
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(windows_scripts PROPERTIES TIMEOUT 600 ENVIRONMENT
-    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-scripts")
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_PROCESS_WINDOWS=$<TARGET_FILE:process_windows>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-scripts")
 endif()

@@ -4,6 +4,10 @@ virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5
 
 import glob
 import os
+import pty
+import re
+import select
+import signal
 import sys
 import time
 import unittest
@@ -16,6 +20,70 @@ import wine_prefix  # noqa: E402
 from wine_prefix import PORT  # noqa: E402
 
 CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
+START_WITHOUT_STREAMS = os.environ.get("TESTBAY_START_WITHOUT_STREAMS", "")
+# Generous: a loaded machine under Wine, not a timing requirement.
+WAIT_SECONDS = 30
+
+
+def windows_path(unix_path):
+    """Wine's drive Z: is the root of the Linux file system."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class Console:
+    """A command under Wine on a pseudo-terminal, which Wine makes the console
+    of the programs it starts; `text` is what the console shows so far."""
+
+    # Cursor moves that stand for blanks, and the other control sequences.
+    FORWARD = re.compile(rb"\x1b\[(\d*)C")
+    CONTROL = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]")
+
+    def __init__(self, command, env):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execvpe(command[0], command, env)
+        self.shown = b""
+        self.status = None
+
+    @property
+    def text(self):
+        shown = self.FORWARD.sub(lambda blanks: b" " * int(blanks.group(1) or 1), self.shown)
+        return self.CONTROL.sub(b"", shown).decode(errors="replace")
+
+    def _read(self, seconds):
+        ready, _, _ = select.select([self.fd], [], [], seconds)
+        if ready:
+            try:
+                self.shown += os.read(self.fd, 4096)
+            except OSError:  # the last program on the terminal has ended
+                time.sleep(seconds)
+
+    def expect(self, pattern, seconds=WAIT_SECONDS):
+        deadline = time.monotonic() + seconds
+        while not re.search(pattern, self.text):
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the console did not show {pattern!r}: {self.text!r}")
+            self._read(0.1)
+
+    def type(self, text):
+        os.write(self.fd, text.encode())
+
+    def wait(self, seconds=WAIT_SECONDS):
+        """The command's exit status, None when it still runs after `seconds`."""
+        deadline = time.monotonic() + seconds
+        while self.status is None and time.monotonic() < deadline:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = os.waitstatus_to_exitcode(status)
+            else:
+                self._read(0.1)
+        return self.status
+
+    def close(self):
+        if self.status is None:
+            os.kill(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
+        os.close(self.fd)
 
 
 class UnderWine(wine_prefix.WineTestCase):
@@ -104,6 +172,36 @@ class UnderWine(wine_prefix.WineTestCase):
             self.assertLess(interrupt.seconds_since(), 1.0)
         # It ended on its own on its input closing, and cleaned up.
         self.assertEqual(server.poll(), 0)
+        self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
+
+    def console(self, *arguments):
+        """testbay.exe started from a console as a program of the Windows
+        subsystem is: without standard handles."""
+        command = [wine_prefix.WINE, START_WITHOUT_STREAMS, windows_path(wine_prefix.SERVER), *arguments]
+        console = Console(command, self.prefix.env)
+        self.addCleanup(console.close)
+        return console
+
+    @unittest.skipUnless(START_WITHOUT_STREAMS, "needs start_without_streams.exe")
+    def test_the_answers_go_to_the_console_it_was_started_from(self):
+        console = self.console("--version")
+        console.expect(r"testbay 04\.02\.08")
+        self.assertEqual(console.wait(), 0)
+
+        console = self.console("-JsonRpc")
+        console.type('{"jsonrpc": "2.0", "id": 7, "method": "GetTestbayVersion", "params": []}\r')
+        console.expect(r'"id":\s*7.*"result":\s*"04\.02\.08"')
+
+    @unittest.skipUnless(START_WITHOUT_STREAMS, "needs start_without_streams.exe")
+    def test_ctrl_c_ends_a_run_and_its_call_and_the_program_cleans_up(self):
+        self.relay("--silent")
+        console = self.console("-JsonRpc")
+        console.type(f'{{"jsonrpc": "2.0", "id": 1, "method": "EnterHardwaretestAtPort", "params": ["", {PORT}]}}\r')
+        # The state search against a silent relay takes far longer than this.
+        time.sleep(2)
+        self.assertIsNone(console.wait(0))
+        console.type("\x03")
+        self.assertEqual(console.wait(), 0)
         self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
 
 

@@ -80,6 +80,7 @@ int Register(Registration registration, bool perUser) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    testbay::UseParentConsoleForMissingStreams();
     testbay::UseBinaryStandardStreams();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     bool perUser = false;

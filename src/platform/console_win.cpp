@@ -28,7 +28,32 @@ BOOL WINAPI OnControlEvent(DWORD event) {
     return TRUE;
 }
 
+bool Missing(DWORD stream) {
+    const HANDLE handle = GetStdHandle(stream);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+// The C library's stream and the system's standard handle both reach `device`.
+void Reopen(FILE* stream, const char* device, const char* mode, DWORD standardHandle) {
+    if (!std::freopen(device, mode, stream)) return;
+    SetStdHandle(standardHandle, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+}
+
 }  // namespace
+
+void UseParentConsoleForMissingStreams() {
+    const bool input = Missing(STD_INPUT_HANDLE);
+    const bool output = Missing(STD_OUTPUT_HANDLE);
+    const bool errors = Missing(STD_ERROR_HANDLE);
+    if (!input && !output && !errors) return;
+    // Started by COM or from the desktop there is no console to attach to, and
+    // the program makes none of its own: no window.
+    // ERROR_ACCESS_DENIED: already attached to one, which serves as well.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return;
+    if (input) Reopen(stdin, "CONIN$", "r", STD_INPUT_HANDLE);
+    if (output) Reopen(stdout, "CONOUT$", "w", STD_OUTPUT_HANDLE);
+    if (errors) Reopen(stderr, "CONOUT$", "w", STD_ERROR_HANDLE);
+}
 
 void CatchStopRequests(std::atomic<bool>& stop) {
     g_stop = &stop;
