@@ -21,7 +21,7 @@ file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
   ${TESTBAY_TESTS}/sim/*.cpp
   ${TESTBAY_TESTS}/tools/*.cpp
   ${TESTBAY_TESTS}/windows/*.cpp)
-list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/com_client/")
+list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/(com_client|programs)/")
 list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
   ${TESTBAY_TESTS}/platform/serial_device_test.cpp
   ${TESTBAY_TESTS}/platform/stop_request_test.cpp
@@ -58,10 +58,8 @@ add_test(NAME windows_com_server
 set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
   "TESTBAY_WINE=${TESTBAY_WINE};WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-com;WINEDEBUG=-all")
 
-# What a process shows of itself: its visible windows and console; and a
-# start from a console without standard handles.
-add_executable(process_windows ${TESTBAY_TESTS}/windows/process_windows.cpp)
-add_executable(start_without_streams ${TESTBAY_TESTS}/windows/start_without_streams.cpp)
+# What a process shows of itself: its visible windows and console.
+add_executable(process_windows ${TESTBAY_TESTS}/windows/programs/process_windows.cpp)
 
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
@@ -70,7 +68,7 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   add_test(NAME windows_e2e COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(windows_e2e PROPERTIES TIMEOUT 600 ENVIRONMENT
-    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_START_WITHOUT_STREAMS=$<TARGET_FILE:start_without_streams>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e")
   # VBScript scripts through COM and the same calls through JSON-RPC.
   add_test(NAME windows_scripts COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_scripts
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)

@@ -9,6 +9,7 @@ import re
 import select
 import signal
 import sys
+import termios
 import time
 import unittest
 
@@ -20,7 +21,6 @@ import wine_prefix  # noqa: E402
 from wine_prefix import PORT  # noqa: E402
 
 CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
-START_WITHOUT_STREAMS = os.environ.get("TESTBAY_START_WITHOUT_STREAMS", "")
 # Generous: a loaded machine under Wine, not a timing requirement.
 WAIT_SECONDS = 30
 
@@ -41,6 +41,10 @@ class Console:
     def __init__(self, command, env):
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
+            # When cmd.exe, the terminal's first process, ends, the system hangs
+            # up on the programs still on it; Wine lets that end them on the spot
+            # (no control event), which a Windows console does not do.
+            signal.signal(signal.SIGHUP, signal.SIG_IGN)
             os.execvpe(command[0], command, env)
         self.shown = b""
         self.status = None
@@ -66,6 +70,13 @@ class Console:
             self._read(0.1)
 
     def type(self, text):
+        """Types once Wine's console has taken the terminal over (raw mode);
+        before, the terminal itself would turn the typed return into a line feed."""
+        deadline = time.monotonic() + WAIT_SECONDS
+        while termios.tcgetattr(self.fd)[3] & termios.ICANON:
+            if time.monotonic() > deadline:
+                raise AssertionError("Wine did not take the terminal over")
+            self._read(0.1)
         os.write(self.fd, text.encode())
 
     def wait(self, seconds=WAIT_SECONDS):
@@ -174,35 +185,47 @@ class UnderWine(wine_prefix.WineTestCase):
         self.assertEqual(server.poll(), 0)
         self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
 
+    def temporary_folders(self):
+        return glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]"))
+
     def console(self, *arguments):
-        """testbay.exe started from a console as a program of the Windows
-        subsystem is: without standard handles."""
-        command = [wine_prefix.WINE, START_WITHOUT_STREAMS, windows_path(wine_prefix.SERVER), *arguments]
+        """testbay.exe started from cmd.exe in a console; returns once it runs."""
+        self.assertEqual(self.temporary_folders(), [])
+        command = [wine_prefix.WINE, "cmd.exe", "/c", windows_path(wine_prefix.SERVER), *arguments]
         console = Console(command, self.prefix.env)
         self.addCleanup(console.close)
+        deadline = time.monotonic() + WAIT_SECONDS
+        while not self.prefix.processes("testbay.exe") and console.wait(0.1) is None:
+            self.assertLess(time.monotonic(), deadline, "testbay.exe did not start")
         return console
 
-    @unittest.skipUnless(START_WITHOUT_STREAMS, "needs start_without_streams.exe")
-    def test_the_answers_go_to_the_console_it_was_started_from(self):
+    def assert_ended_and_cleaned_up(self):
+        deadline = time.monotonic() + WAIT_SECONDS
+        while self.prefix.processes("testbay.exe") and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(self.prefix.processes("testbay.exe"), [])
+        self.assertEqual(self.temporary_folders(), [])
+
+    def test_a_run_started_from_a_console_answers_there_until_ctrl_c(self):
         console = self.console("--version")
         console.expect(r"testbay 04\.02\.08")
         self.assertEqual(console.wait(), 0)
 
         console = self.console("-JsonRpc")
         console.type('{"jsonrpc": "2.0", "id": 7, "method": "GetTestbayVersion", "params": []}\r')
-        console.expect(r'"id":\s*7.*"result":\s*"04\.02\.08"')
+        console.expect(r'"id":7,.*"return":"04\.02\.08"')
+        console.type("\x03")
+        self.assert_ended_and_cleaned_up()
 
-    @unittest.skipUnless(START_WITHOUT_STREAMS, "needs start_without_streams.exe")
-    def test_ctrl_c_ends_a_run_and_its_call_and_the_program_cleans_up(self):
+    def test_ctrl_c_ends_the_running_call_and_the_program_cleans_up(self):
         self.relay("--silent")
         console = self.console("-JsonRpc")
         console.type(f'{{"jsonrpc": "2.0", "id": 1, "method": "EnterHardwaretestAtPort", "params": ["", {PORT}]}}\r')
         # The state search against a silent relay takes far longer than this.
         time.sleep(2)
-        self.assertIsNone(console.wait(0))
+        self.assertNotEqual(self.prefix.processes("testbay.exe"), [])
         console.type("\x03")
-        self.assertEqual(console.wait(), 0)
-        self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
+        self.assert_ended_and_cleaned_up()
 
 
 if __name__ == "__main__":

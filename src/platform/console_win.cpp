@@ -33,10 +33,14 @@ bool Missing(DWORD stream) {
     return handle == nullptr || handle == INVALID_HANDLE_VALUE;
 }
 
-// The C library's stream and the system's standard handle both reach `device`.
-void Reopen(FILE* stream, const char* device, const char* mode, DWORD standardHandle) {
-    if (!std::freopen(device, mode, stream)) return;
-    SetStdHandle(standardHandle, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+// The system's standard handle and the C library's stream both reach `device`.
+void Reopen(DWORD standardHandle, const wchar_t* device, FILE* stream, const char* name, const char* mode) {
+    const HANDLE handle = CreateFileW(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    SetStdHandle(standardHandle, handle);
+    // Wine's C library refuses to reopen a stream that never was open; the system's takes it.
+    std::freopen(name, mode, stream);
 }
 
 }  // namespace
@@ -50,9 +54,9 @@ void UseParentConsoleForMissingStreams() {
     // the program makes none of its own: no window.
     // ERROR_ACCESS_DENIED: already attached to one, which serves as well.
     if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return;
-    if (input) Reopen(stdin, "CONIN$", "r", STD_INPUT_HANDLE);
-    if (output) Reopen(stdout, "CONOUT$", "w", STD_OUTPUT_HANDLE);
-    if (errors) Reopen(stderr, "CONOUT$", "w", STD_ERROR_HANDLE);
+    if (input) Reopen(STD_INPUT_HANDLE, L"CONIN$", stdin, "CONIN$", "r");
+    if (output) Reopen(STD_OUTPUT_HANDLE, L"CONOUT$", stdout, "CONOUT$", "w");
+    if (errors) Reopen(STD_ERROR_HANDLE, L"CONOUT$", stderr, "CONOUT$", "w");
 }
 
 void CatchStopRequests(std::atomic<bool>& stop) {
