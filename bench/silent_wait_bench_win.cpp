@@ -11,27 +11,7 @@
 #include <string>
 
 #include "platform/serial_device.h"
-
-namespace {
-
-double Seconds(const FILETIME& time) {
-    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 1e-7;
-}
-
-double CpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return Seconds(kernel) + Seconds(user);
-}
-
-double WallSeconds() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+#include "process_times_win.h"
 
 int main(int argc, char** argv) {
     const int port = argc > 1 ? std::atoi(argv[1]) : 5;
@@ -44,11 +24,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (int i = 0; i < waits; ++i) {
-        const double wallStart = WallSeconds();
-        const double cpuStart = CpuSeconds();
+        const double wallStart = bench::WallSeconds();
+        const double cpuStart = bench::CpuSeconds();
         const testbay::SerialDevice::Wait result = device.WaitReadable(waitMs);
-        const double wall = WallSeconds() - wallStart;
-        const double cpu = CpuSeconds() - cpuStart;
+        const double wall = bench::WallSeconds() - wallStart;
+        const double cpu = bench::CpuSeconds() - cpuStart;
         if (result != testbay::SerialDevice::Wait::TimedOut) {
             std::printf("the wait ended with %s instead of its time-out\n",
                         result == testbay::SerialDevice::Wait::Readable ? "input" : "a failure");
