@@ -16,7 +16,7 @@ void StopRequestsHandled();
 // A program of the Windows subsystem started from a console gets no standard
 // streams; the missing ones become that console's, so that the program reads
 // and writes it as a console program would. Streams its parent handed it
-// (pipes, files) stay. Nothing to do on Linux. Call it before anything else.
+// (pipes, files) stay. Nothing to do on Linux. Call it before the first output.
 void UseParentConsoleForMissingStreams();
 // Standard input and output pass bytes unchanged (Windows would otherwise
 // turn "\n" into "\r\n").
