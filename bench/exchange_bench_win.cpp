@@ -9,27 +9,7 @@
 
 #include "comm/channel.h"
 #include "hwt/hwt_client.h"
-
-namespace {
-
-double Seconds(const FILETIME& time) {
-    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 1e-7;
-}
-
-double CpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return Seconds(kernel) + Seconds(user);
-}
-
-double WallSeconds() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+#include "process_times_win.h"
 
 int main(int argc, char** argv) {
     const int port = argc > 1 ? std::atoi(argv[1]) : 5;
@@ -44,11 +24,11 @@ int main(int argc, char** argv) {
         client.FindBaudrate();
         int failures = 0;
         int32_t on = 0;
-        const double wallStart = WallSeconds();
-        const double cpuStart = CpuSeconds();
+        const double wallStart = bench::WallSeconds();
+        const double cpuStart = bench::CpuSeconds();
         for (int i = 0; i < exchanges; ++i) failures += client.GetLed(1, on) == 1 ? 0 : 1;
-        const double wall = WallSeconds() - wallStart;
-        const double cpu = CpuSeconds() - cpuStart;
+        const double wall = bench::WallSeconds() - wallStart;
+        const double cpu = bench::CpuSeconds() - cpuStart;
         std::printf(
             "Windows build at %u baud: %d exchanges (%d failed) in %.3f s: %.0f exchanges/s, "
             "client CPU %.1f us per exchange (%.1f%% of wall time)\n",

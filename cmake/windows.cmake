@@ -37,6 +37,12 @@ file(GLOB_RECURSE TESTBAY_WIN_VIEW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}
 add_library(testbay_win_views STATIC ${TESTBAY_WIN_VIEW_SOURCES})
 target_link_libraries(testbay_win_views PUBLIC testbay_core comctl32 comdlg32 gdi32)
 
+# The build does not see what the resource script includes: name it.
+file(GLOB_RECURSE TESTBAY_WIN_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_view_win.rc
+  ${CMAKE_SOURCE_DIR}/src/*_view_ids.h ${CMAKE_SOURCE_DIR}/src/app/frame_commands.h
+  ${CMAKE_SOURCE_DIR}/src/*/resources/*)
+set_source_files_properties(src/app/testbay_win.rc PROPERTIES OBJECT_DEPENDS "${TESTBAY_WIN_RESOURCES}")
+
 # A program of the Windows subsystem: a start by COM opens no console.
 add_executable(testbay WIN32 src/app/console_main.cpp src/app/testbay_win.rc)
 target_include_directories(testbay PRIVATE ${CMAKE_SOURCE_DIR}/src)
@@ -55,6 +61,8 @@ include(${CMAKE_SOURCE_DIR}/cmake/windows_tests.cmake)
 if(TESTBAY_BENCH)
   add_executable(exchange_bench_win bench/exchange_bench_win.cpp)
   target_link_libraries(exchange_bench_win PRIVATE testbay_core)
+  add_executable(silent_wait_bench_win bench/silent_wait_bench_win.cpp)
+  target_link_libraries(silent_wait_bench_win PRIVATE testbay_core)
   add_executable(com_bench_win bench/com_bench_win.cpp)
   target_link_libraries(com_bench_win PRIVATE com_document_client)
   if(TESTBAY_WINE AND TESTBAY_RELAY_PROGRAM)

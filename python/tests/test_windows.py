@@ -4,7 +4,12 @@ virtual relay on a pseudo-terminal that a fresh Wine prefix calls COM5
 
 import glob
 import os
+import pty
+import re
+import select
+import signal
 import sys
+import termios
 import time
 import unittest
 
@@ -16,6 +21,80 @@ import wine_prefix  # noqa: E402
 from wine_prefix import PORT  # noqa: E402
 
 CONFIG_SUBPATH = ("ProgramData", "Altheon", "Corvexan", "Firmware")
+# Generous: a loaded machine under Wine, not a timing requirement.
+WAIT_SECONDS = 30
+
+
+def windows_path(unix_path):
+    """Wine's drive Z: is the root of the Linux file system."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class Console:
+    """A command under Wine on a pseudo-terminal, which Wine makes the console
+    of the programs it starts; `text` is what the console shows so far."""
+
+    # Cursor moves that stand for blanks, and the other control sequences.
+    FORWARD = re.compile(rb"\x1b\[(\d*)C")
+    CONTROL = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]")
+
+    def __init__(self, command, env):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            # When cmd.exe, the terminal's first process, ends, the system hangs
+            # up on the programs still on it; Wine lets that end them on the spot
+            # (no control event), which a Windows console does not do.
+            signal.signal(signal.SIGHUP, signal.SIG_IGN)
+            os.execvpe(command[0], command, env)
+        self.shown = b""
+        self.status = None
+
+    @property
+    def text(self):
+        shown = self.FORWARD.sub(lambda blanks: b" " * int(blanks.group(1) or 1), self.shown)
+        return self.CONTROL.sub(b"", shown).decode(errors="replace")
+
+    def _read(self, seconds):
+        ready, _, _ = select.select([self.fd], [], [], seconds)
+        if ready:
+            try:
+                self.shown += os.read(self.fd, 4096)
+            except OSError:  # the last program on the terminal has ended
+                time.sleep(seconds)
+
+    def expect(self, pattern, seconds=WAIT_SECONDS):
+        deadline = time.monotonic() + seconds
+        while not re.search(pattern, self.text):
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the console did not show {pattern!r}: {self.text!r}")
+            self._read(0.1)
+
+    def type(self, text):
+        """Types once Wine's console has taken the terminal over (raw mode);
+        before, the terminal itself would turn the typed return into a line feed."""
+        deadline = time.monotonic() + WAIT_SECONDS
+        while termios.tcgetattr(self.fd)[3] & termios.ICANON:
+            if time.monotonic() > deadline:
+                raise AssertionError("Wine did not take the terminal over")
+            self._read(0.1)
+        os.write(self.fd, text.encode())
+
+    def wait(self, seconds=WAIT_SECONDS):
+        """The command's exit status, None when it still runs after `seconds`."""
+        deadline = time.monotonic() + seconds
+        while self.status is None and time.monotonic() < deadline:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = os.waitstatus_to_exitcode(status)
+            else:
+                self._read(0.1)
+        return self.status
+
+    def close(self):
+        if self.status is None:
+            os.kill(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
+        os.close(self.fd)
 
 
 class UnderWine(wine_prefix.WineTestCase):
@@ -105,6 +184,48 @@ class UnderWine(wine_prefix.WineTestCase):
         # It ended on its own on its input closing, and cleaned up.
         self.assertEqual(server.poll(), 0)
         self.assertEqual(glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]")), [])
+
+    def temporary_folders(self):
+        return glob.glob(os.path.join(self.windows_temp, "TESTBAY[0-3]"))
+
+    def console(self, *arguments):
+        """testbay.exe started from cmd.exe in a console; returns once it runs."""
+        self.assertEqual(self.temporary_folders(), [])
+        command = [wine_prefix.WINE, "cmd.exe", "/c", windows_path(wine_prefix.SERVER), *arguments]
+        console = Console(command, self.prefix.env)
+        self.addCleanup(console.close)
+        deadline = time.monotonic() + WAIT_SECONDS
+        while not self.prefix.processes("testbay.exe") and console.wait(0.1) is None:
+            self.assertLess(time.monotonic(), deadline, "testbay.exe did not start")
+        return console
+
+    def assert_ended_and_cleaned_up(self):
+        deadline = time.monotonic() + WAIT_SECONDS
+        while self.prefix.processes("testbay.exe") and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(self.prefix.processes("testbay.exe"), [])
+        self.assertEqual(self.temporary_folders(), [])
+
+    def test_a_run_started_from_a_console_answers_there_until_ctrl_c(self):
+        console = self.console("--version")
+        console.expect(r"testbay 04\.02\.08")
+        self.assertEqual(console.wait(), 0)
+
+        console = self.console("-JsonRpc")
+        console.type('{"jsonrpc": "2.0", "id": 7, "method": "GetTestbayVersion", "params": []}\r')
+        console.expect(r'"id":7,.*"return":"04\.02\.08"')
+        console.type("\x03")
+        self.assert_ended_and_cleaned_up()
+
+    def test_ctrl_c_ends_the_running_call_and_the_program_cleans_up(self):
+        self.relay("--silent")
+        console = self.console("-JsonRpc")
+        console.type(f'{{"jsonrpc": "2.0", "id": 1, "method": "EnterHardwaretestAtPort", "params": ["", {PORT}]}}\r')
+        # The state search against a silent relay takes far longer than this.
+        time.sleep(2)
+        self.assertNotEqual(self.prefix.processes("testbay.exe"), [])
+        console.type("\x03")
+        self.assert_ended_and_cleaned_up()
 
 
 if __name__ == "__main__":

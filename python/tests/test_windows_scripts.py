@@ -17,6 +17,7 @@ import wine_prefix  # noqa: E402
 from wine_prefix import PORT, SERVER, WINE  # noqa: E402
 
 PROGRAM = "testbay.exe"
+PROCESS_WINDOWS = os.environ.get("TESTBAY_PROCESS_WINDOWS", "")
 # Generous: a loaded machine under Wine, not a timing requirement.
 WAIT_SECONDS = 60
 
@@ -306,25 +307,45 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
     def test_a_relay_that_hangs_up_fails_the_calls_and_leaves_the_object_answering(self):
         self.expect_both_transports("hang_up.vbs", SEQUENCE_WITHOUT_RELAY, "--hang-up-after", str(HANG_UP_AFTER))
 
-    def test_each_object_is_a_server_process_that_ends_when_the_script_lets_go(self):
-        script = self.write_script("lifetime.vbs", LIFETIME_SCRIPT)
-        output_path = self.prefix.drive_c("lifetime.out")
+    def start_staged_script(self, name, text):
+        """Runs a script of Stage calls; returns the run and the path of its output."""
+        script = self.write_script(name + ".vbs", text)
+        output_path = self.prefix.drive_c(name + ".out")
         with open(output_path, "w") as output:
             script_run = subprocess.Popen([WINE, "cscript.exe", "//nologo", script], env=self.prefix.env,
                                           stdout=output, stderr=subprocess.DEVNULL)
         self.addCleanup(script_run.wait, WAIT_SECONDS)
         self.addCleanup(script_run.kill)
+        return script_run, output_path
+
+    def go_on_after(self, stage):
+        with open(self.prefix.drive_c(f"{stage}.go"), "w"):
+            pass
+
+    def test_each_object_is_a_server_process_that_ends_when_the_script_lets_go(self):
+        script_run, output_path = self.start_staged_script("lifetime", LIFETIME_SCRIPT)
         for stage, servers in (("two objects 0", 2), ("first released", 1), ("both released", 0)):
             with self.subTest(stage=stage):
                 self.wait_for_line(output_path, stage)
                 self.wait_for_servers(servers)
-            with open(self.prefix.drive_c(f"{stage}.go"), "w"):
-                pass
+            self.go_on_after(stage)
         self.assertEqual(script_run.wait(WAIT_SECONDS), 0)
         with open(output_path) as output:
             self.assertEqual(output.read().splitlines(),
                              ["two objects 0", "the other answers after the first went True 0",
                               "first released", "both released"])
+
+    @unittest.skipUnless(PROCESS_WINDOWS, "needs process_windows.exe")
+    def test_the_server_of_a_script_s_object_shows_no_window_and_has_no_console(self):
+        script_run, output_path = self.start_staged_script("quiet", QUIET_SCRIPT)
+        self.wait_for_line(output_path, "created 0")
+        self.wait_for_servers(1)
+        # A program of the console subsystem started so gets a console (on
+        # Windows a window of its own; under Wine the script's).
+        self.assertEqual(self.prefix.run(PROCESS_WINDOWS, PROGRAM), "")
+        self.go_on_after("created 0")
+        self.assertEqual(script_run.wait(WAIT_SECONDS), 0)
+        self.wait_for_servers(0)
 
     def wait_for_line(self, path, line):
         deadline = time.monotonic() + WAIT_SECONDS
@@ -342,9 +363,9 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
         self.assertEqual(self.prefix.processes(PROGRAM), [])
 
 
-# Waits at each stage until the test has counted the server processes. Wine's
+# Waits at each stage until the test has looked at the server processes. Wine's
 # cscript has no WScript.Sleep: a short program run to its end paces the loop.
-LIFETIME_SCRIPT = """\
+STAGES = """\
 Set files = CreateObject("Scripting.FileSystemObject")
 Set shell = CreateObject("WScript.Shell")
 Sub Stage(text)
@@ -355,6 +376,9 @@ Sub Stage(text)
     Next
 End Sub
 On Error Resume Next
+"""
+
+LIFETIME_SCRIPT = (STAGES + """\
 Set doc = CreateObject("Testbay.Document")
 Set other = CreateObject("Testbay.Document")
 Stage "two objects " & Err.Number
@@ -363,7 +387,12 @@ WScript.Echo "the other answers after the first went " & (other.GetTestbayVersio
 Stage "first released"
 Set other = Nothing
 Stage "both released"
-""".replace("\n", "\r\n")
+""").replace("\n", "\r\n")
+
+QUIET_SCRIPT = (STAGES + """\
+Set doc = CreateObject("Testbay.Document")
+Stage "created " & Err.Number
+""").replace("\n", "\r\n")
 
 UNREGISTERED_SCRIPT = """\
 On Error Resume Next

@@ -104,11 +104,13 @@ int RunDesktop(const testbay::CTestbayApp& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    testbay::UseBinaryStandardStreams();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     bool perUser = false;
     const Registration registration = TakeRegistrationSwitches(arguments, perUser);
     const testbay::CommandLine commandLine = testbay::ParseCommandLine(arguments);
+    // A server that COM started borrows no console, not even its client's.
+    if (!commandLine.automation || commandLine.jsonRpc) testbay::UseParentConsoleForMissingStreams();
+    testbay::UseBinaryStandardStreams();
     if (const std::optional<int> status = testbay::AnswerWithoutStarting(commandLine, kUsage)) return *status;
     if (registration != Registration::None) return Register(registration, perUser);
 

@@ -33,6 +33,8 @@ void CatchStopRequests(std::atomic<bool>& stop) {
 
 void StopRequestsHandled() {}
 
+void UseParentConsoleForMissingStreams() {}
+
 void UseBinaryStandardStreams() {}
 
 size_t ReadStandardInput(char* buffer, size_t size) {

@@ -13,6 +13,11 @@ void CatchStopRequests(std::atomic<bool>& stop);
 // Called once the program has cleaned up: a Windows console that is being
 // closed waits for it (within the time the system allows).
 void StopRequestsHandled();
+// A program of the Windows subsystem started from a console gets no standard
+// streams; the missing ones become that console's, so that the program reads
+// and writes it as a console program would. Streams its parent handed it
+// (pipes, files) stay. Nothing to do on Linux. Call it before the first output.
+void UseParentConsoleForMissingStreams();
 // Standard input and output pass bytes unchanged (Windows would otherwise
 // turn "\n" into "\r\n").
 void UseBinaryStandardStreams();

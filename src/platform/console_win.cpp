@@ -28,7 +28,36 @@ BOOL WINAPI OnControlEvent(DWORD event) {
     return TRUE;
 }
 
+bool Missing(DWORD stream) {
+    const HANDLE handle = GetStdHandle(stream);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+// The system's standard handle and the C library's stream both reach `device`.
+void Reopen(DWORD standardHandle, const wchar_t* device, FILE* stream, const char* name, const char* mode) {
+    const HANDLE handle = CreateFileW(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    SetStdHandle(standardHandle, handle);
+    // Wine's C library refuses to reopen a stream that never was open; the system's takes it.
+    std::freopen(name, mode, stream);
+}
+
 }  // namespace
+
+void UseParentConsoleForMissingStreams() {
+    const bool input = Missing(STD_INPUT_HANDLE);
+    const bool output = Missing(STD_OUTPUT_HANDLE);
+    const bool errors = Missing(STD_ERROR_HANDLE);
+    if (!input && !output && !errors) return;
+    // Started by COM or from the desktop there is no console to attach to, and
+    // the program makes none of its own: no window.
+    // ERROR_ACCESS_DENIED: already attached to one, which serves as well.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return;
+    if (input) Reopen(STD_INPUT_HANDLE, L"CONIN$", stdin, "CONIN$", "r");
+    if (output) Reopen(STD_OUTPUT_HANDLE, L"CONOUT$", stdout, "CONOUT$", "w");
+    if (errors) Reopen(STD_ERROR_HANDLE, L"CONOUT$", stderr, "CONOUT$", "w");
+}
 
 void CatchStopRequests(std::atomic<bool>& stop) {
     g_stop = &stop;

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/clock.h"
+#include "platform/input_wait_win.h"
 #include "platform/stop_request.h"
 #include "platform/text_win.h"
 
@@ -23,12 +25,6 @@ HANDLE Port(void* handle) { return static_cast<HANDLE>(handle); }
 // Real time for the wait deadlines, like poll() on Linux: not ProcessClock(),
 // which tests replace with a virtual clock.
 int64_t MonotonicMs() { return static_cast<int64_t>(GetTickCount64()); }
-
-DWORD RemainingMs(int64_t deadlineMs) {
-    const int64_t remaining = deadlineMs - MonotonicMs();
-    if (remaining <= 0) return 0;
-    return remaining >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(remaining);
-}
 
 // Our parity codes are the system's (NOPARITY 0 ... SPACEPARITY 4); stop bits
 // likewise (ONESTOPBIT 0, TWOSTOPBITS 2).
@@ -162,7 +158,63 @@ void Abandon(HANDLE port, OVERLAPPED& call) {
     GetOverlappedResult(port, &call, &ignored, TRUE);
 }
 
+// The wait for EV_RXCHAR on an open port, with the deadline in real time.
+class CommEventWait final : public InputWaitPort {
+public:
+    CommEventWait(HANDLE port, HANDLE event, unsigned long& events) : port_(port), event_(event), events_(events) {}
+
+    long Queued() override { return InputQueued(port_); }
+
+    EventWait WaitForEvent(uint32_t milliseconds) override {
+        OVERLAPPED call{};
+        call.hEvent = event_;
+        ResetEvent(event_);
+        if (WaitCommEvent(port_, &events_, &call)) return EventWait::Ended;
+        if (GetLastError() != ERROR_IO_PENDING) return EventWait::Refused;
+        // A byte that came before the wait began raises no event.
+        if (InputQueued(port_) != 0 || WaitForPortEvent(event_, milliseconds) != WAIT_OBJECT_0) {
+            Abandon(port_, call);
+            return EventWait::Ended;
+        }
+        // Any other error is no verdict on the port: the queue check that follows tells.
+        DWORD ignored = 0;
+        if (!GetOverlappedResult(port_, &call, &ignored, FALSE) && GetLastError() == ERROR_OPERATION_ABORTED) {
+            return EventWait::EndedWithoutEvent;
+        }
+        return EventWait::Ended;
+    }
+
+    int64_t NowMs() override { return MonotonicMs(); }
+
+private:
+    HANDLE port_;
+    HANDLE event_;
+    unsigned long& events_;
+};
+
 }  // namespace
+
+SerialDevice::Wait WaitForInput(InputWaitPort& port, int timeoutMs) {
+    constexpr int64_t kQueueCheckMs = 1;
+    const int64_t deadline = port.NowMs() + (timeoutMs > 0 ? timeoutMs : 0);
+    bool eventWaitWorks = true;
+    for (;;) {
+        EndCallOnStopRequest();
+        const long queued = port.Queued();
+        if (queued < 0) return SerialDevice::Wait::Failed;
+        if (queued > 0) return SerialDevice::Wait::Readable;
+        const int64_t remaining = deadline - port.NowMs();
+        if (remaining <= 0) return SerialDevice::Wait::TimedOut;
+        if (!eventWaitWorks) {
+            ProcessClock().SleepMs(kQueueCheckMs);
+            continue;
+        }
+        const uint32_t bound = remaining >= INFINITE ? INFINITE - 1 : static_cast<uint32_t>(remaining);
+        const InputWaitPort::EventWait end = port.WaitForEvent(bound);
+        if (end == InputWaitPort::EventWait::Refused) return SerialDevice::Wait::Failed;
+        eventWaitWorks = end == InputWaitPort::EventWait::Ended;
+    }
+}
 
 SerialDevice::~SerialDevice() { Close(); }
 
@@ -274,32 +326,8 @@ long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
 
 SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
     if (!IsOpen()) return Wait::Failed;
-    HANDLE port = Port(handle_);
-    const int64_t deadline = MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
-    for (;;) {
-        EndCallOnStopRequest();
-        const long queued = InputQueued(port);
-        if (queued < 0) return Wait::Failed;
-        if (queued > 0) return Wait::Readable;
-        const DWORD remaining = RemainingMs(deadline);
-        if (remaining == 0) return Wait::TimedOut;
-
-        OVERLAPPED call{};
-        call.hEvent = event_;
-        ResetEvent(event_);
-        if (!WaitCommEvent(port, &waitEvents_, &call)) {
-            if (GetLastError() != ERROR_IO_PENDING) return Wait::Failed;
-            // A byte that came before the wait began raises no event.
-            if (InputQueued(port) != 0 || WaitForPortEvent(event_, remaining) != WAIT_OBJECT_0) {
-                Abandon(port, call);
-                continue;
-            }
-            // A wait that ended with an error (Wine ends some so) is no verdict on
-            // the port: the queue check above tells whether it still works.
-            DWORD ignored = 0;
-            GetOverlappedResult(port, &call, &ignored, FALSE);
-        }
-    }
+    CommEventWait port(Port(handle_), event_, waitEvents_);
+    return WaitForInput(port, timeoutMs);
 }
 
 void SerialDevice::Flush() {
