@@ -56,12 +56,17 @@ def png_from_bmp(bmp_path, png_path):
                   chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
 
 
-def wait_for(read, wanted, seconds=30):
+def wait_for(read, wanted, seconds=60):
+    """Until `wanted` holds for what `read` gives."""
     deadline = time.monotonic() + seconds
-    while read() not in wanted:
+    while not wanted(read()):
         if time.monotonic() > deadline:
-            raise RuntimeError(f"still {read()!r}, not one of {wanted}")
+            raise RuntimeError(f"still {read()!r}")
         time.sleep(0.2)
+
+
+def at_least(count):
+    return lambda text: text.isdigit() and int(text) >= count
 
 
 class Pictures:
@@ -88,37 +93,38 @@ class Pictures:
         self.driver("wait", SHEET)
         self.driver("select-tab", SHEET, 1829, 1)
         self.driver("press", SHEET, 1402)
-        wait_for(lambda: self.driver("lamp", SHEET, 1414), ("green",))
+        wait_for(lambda: self.driver("lamp", SHEET, 1414), "green".__eq__)
         self.save(SHEET, "windows_hwt_sheet")
 
         # The fibre-optic port has no test plug: every cycle fails.
         self.driver("select-tab", SHEET, 1829, 2)
-        wait_for(lambda: self.driver("enabled", SHEET, 1403), ("1",))
+        wait_for(lambda: self.driver("enabled", SHEET, 1403), "1".__eq__)
         self.driver("press", SHEET, 1403)
         self.driver("wait", COMM_TEST)
         self.driver("press", COMM_TEST, 1771)
         self.driver("settext", COMM_TEST, 1777, "300")
         self.driver("press", COMM_TEST, 1772)
-        wait_for(lambda: self.driver("text", COMM_TEST, 1774), ("3", "4", "5"))
+        wait_for(lambda: self.driver("text", COMM_TEST, 1774), at_least(3))
         self.save(COMM_TEST, "windows_enhanced_comm_test")
         self.driver("press", COMM_TEST, 1772)
-        wait_for(lambda: self.driver("text", COMM_TEST, 1772), ("&Start",))
+        wait_for(lambda: self.driver("text", COMM_TEST, 1772), "&Start".__eq__)
         self.driver("close", COMM_TEST)
         self.driver("gone", COMM_TEST)
 
-        # The RS485 port bound as protection interface; its link is down, so tests fail.
+        # The RS485 port bound as protection interface; by now the relay loses, corrupts and
+        # misdirects answers, so tests fail.
         self.driver("select-tab", SHEET, 1829, 1)
         self.driver("press", SHEET, 1242)
         self.driver("choose", SHEET, 1660, 0)
-        wait_for(lambda: self.driver("text", SHEET, 1402), ("&Test Protection Interface ...",))
+        wait_for(lambda: self.driver("text", SHEET, 1402), "&Test Protection Interface ...".__eq__)
         self.driver("press", SHEET, 1402)
         self.driver("wait", WS_TEST)
-        self.driver("settext", WS_TEST, 1664, "30")
+        self.driver("settext", WS_TEST, 1664, "120")
         self.driver("press", WS_TEST, 1665)
-        wait_for(lambda: self.driver("text", WS_TEST, 1278), tuple(str(n) for n in range(20, 400)))
+        wait_for(lambda: self.driver("text", WS_TEST, 1278), at_least(4))
         self.save(WS_TEST, "windows_ws_test")
         self.driver("press", WS_TEST, 1665)
-        wait_for(lambda: self.driver("text", WS_TEST, 1665), ("Start Test !",))
+        wait_for(lambda: self.driver("text", WS_TEST, 1665), "Start Test !".__eq__)
         self.driver("close", WS_TEST)
 
 
@@ -127,7 +133,8 @@ def main():
     with tempfile.TemporaryDirectory() as scratch:
         session = WindowSession(os.path.join(scratch, "prefix"), os.path.join(BUILD, "testbay.exe"),
                                 os.path.join(BUILD, "window_driver.exe"))
-        relay = VirtualRelay([])
+        relay = VirtualRelay(["--faults-after", "40", "--drop-every", "2", "--corrupt-every", "3",
+                              "--wrong-echo-every", "5"])
         try:
             session.prefix.map_port(PORT, relay.device)
             session.prefix.run("reg", "add", r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM", "/v", r"\Device\Serial4", "/d",

@@ -55,18 +55,6 @@ private:
     HBITMAP resting_;
 };
 
-// Shows the wait cursor for the life of a scope.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
-
 // The "Serial Ports" page: translates between its dialog's controls and
 // SerialPortsPage.
 class SerialPortsPageWin final : private SerialPortsWindow {
