@@ -7,20 +7,14 @@ build="$(cd "$1" && pwd)"
 relay="$2"
 export WINEPREFIX="$build/wineprefix-silent-bench" WINEDEBUG=-all
 rm -rf "$WINEPREFIX"
-run="$(cd "$(dirname "$0")" && pwd)/../tests/windows/under_wine.sh"
+here="$(cd "$(dirname "$0")" && pwd)"
+run="$here/../tests/windows/under_wine.sh"
+. "$here/relay_on_com5.sh"
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 wineserver -w
 # One wine server for the whole run, whose CPU is counted as well.
 wineserver -p >/dev/null 2>&1
-"$relay" --silent --link "$WINEPREFIX/dosdevices/com5" >/dev/null &
-relay_pid=$!
-trap 'kill $relay_pid; wineserver -k >/dev/null 2>&1 || true' EXIT
-tries=0
-until [ -L "$WINEPREFIX/dosdevices/com5" ]; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || { echo "testbay-relay did not start" >&2; exit 1; }
-    sleep 0.1
-done
+start_relay_on_com5 "$relay" --silent
 # The wine server of this prefix only: other prefixes may have their own.
 server_pid() {
     for pid in $(pgrep wineserver); do
