@@ -26,6 +26,7 @@ COMM_TITLE = "Enhanced Communication Tests"
 CLOSE = 2
 TEXT_CHOICE, FIXED_LENGTH, SEND_AND_WAIT, SEND_ONLY = 1761, 1763, 1764, 1765
 LENGTH, TIMEOUT, TEXT, REPEAT, BREAK_ON_ERROR = 1767, 1768, 1770, 1771, 1243
+HEX_CHOICE, HEX_TEXT = 1762, 1769
 COMM_START, PASSED, FAILED, BAUD, INTERVAL = 1772, 1773, 1774, 1776, 1777
 BAUD_LABEL, CHANNEL_LABEL, CHANNEL_BOX, ERROR_LIST = 1795, 1796, 1804, 1117
 
@@ -128,6 +129,13 @@ class CommunicationTests(window_tests.WindowTestCase):
         self.driver("press", COMM_TITLE, COMM_START)
         self.wait_for_text(COMM_TITLE, COMM_START, "&Start")
         self.assertEqual(len(self.error_lines()), 2)
+
+        # The same with bytes written in hexadecimal, once.
+        self.driver("press", COMM_TITLE, REPEAT)
+        self.driver("press", COMM_TITLE, HEX_CHOICE)
+        self.driver("settext", COMM_TITLE, HEX_TEXT, "10 47 00 47 16")
+        self.run_enhanced_to_its_end()
+        self.assertEqual((self.text(COMM_TITLE, PASSED), self.text(COMM_TITLE, FAILED)), ("1", ""))
 
         self.driver("press", COMM_TITLE, CLOSE)
         self.driver("gone", COMM_TITLE)

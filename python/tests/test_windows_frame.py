@@ -18,6 +18,7 @@ BOX_TITLE = "Testbay"
 # The message box's own text control.
 BOX_TEXT = 0xFFFF
 PORTS, STATUS, OK = 1644, 1792, 1
+GROUP, HELP = 1793, 9
 COMMAND_SERIAL_CONNECTION, COMMAND_HARDWARE_TEST, COMMAND_EXIT = 32777, 32786, 57665
 BUSY_TEXT = "This serial port is currently used by another application."
 
@@ -82,6 +83,8 @@ class Frame(window_tests.WindowTestCase):
                         "/d", f"COM{PORT}", "/f")
         self.start_frame()
         self.driver("command", FRAME_TITLE, COMMAND_SERIAL_CONNECTION)
+        self.assertEqual(self.driver("text", SETUP_TITLE, GROUP), "Select Serial Port")
+        self.assertEqual(self.driver("text", SETUP_TITLE, HELP), "&Help")
         ports = self.items(SETUP_TITLE, PORTS)
         self.assertIn(f"COM{PORT}", ports)
         self.driver("choose", SETUP_TITLE, PORTS, ports.index(f"COM{PORT}"))
