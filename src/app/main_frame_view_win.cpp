@@ -62,7 +62,12 @@ CMainFrame::CMainFrame(const std::string& title, const std::atomic<bool>& stop) 
     // are the stored ones, so they need no store.
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     window_ = window;
-    CreateToolBar();
+    // Without its toolbar the bar offers nothing: the frame is not made.
+    if (!CreateToolBar()) {
+        DestroyWindow(window_);
+        window_ = nullptr;
+        return;
+    }
     SetTimer(window_, kStopTimer, kStopPollMs, nullptr);
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
@@ -74,16 +79,17 @@ CMainFrame::~CMainFrame() {
 
 // A plain toolbar: the bar is too low to dock it anywhere else, so a rebar's
 // bands would give the user nothing to move.
-void CMainFrame::CreateToolBar() {
+bool CMainFrame::CreateToolBar() {
     toolBar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT,
                                0, 0, 0, 0, window_, nullptr, Instance(), nullptr);
-    if (!toolBar_) return;
+    if (!toolBar_) return false;
     SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kToolImageWidth, kToolImageHeight));
     // Loaded by the toolbar from the resource, light grey shows as the button's face.
     TBADDBITMAP images{Instance(), TESTBAY_FRAME_RESOURCE};
     const LRESULT first =
         SendMessageW(toolBar_, TB_ADDBITMAP, std::size(kToolButtons), reinterpret_cast<LPARAM>(&images));
+    if (first < 0) return false;
     TBBUTTON buttons[std::size(kToolButtons)]{};
     for (size_t index = 0; index < std::size(kToolButtons); ++index) {
         buttons[index].iBitmap = static_cast<int>(first + static_cast<LRESULT>(index));
@@ -91,9 +97,10 @@ void CMainFrame::CreateToolBar() {
         buttons[index].fsState = TBSTATE_ENABLED;
         buttons[index].fsStyle = BTNS_BUTTON;
     }
-    SendMessageW(toolBar_, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+    if (!SendMessageW(toolBar_, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons))) return false;
     SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolButtonWidth, kToolButtonHeight));
     SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
+    return true;
 }
 
 LRESULT CALLBACK CMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

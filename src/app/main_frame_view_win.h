@@ -30,7 +30,7 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void CreateToolBar();
+    bool CreateToolBar();
     void StorePosition();
     void OnCommand(int command);
     void OnHardwareTest();
