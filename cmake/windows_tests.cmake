@@ -81,6 +81,8 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   add_test(NAME windows_windows
     COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_frame test_windows_sheet test_windows_comm_tests
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
-  set_tests_properties(windows_windows PROPERTIES TIMEOUT 900 ENVIRONMENT
+  # Alone: beside it, under Wine a script's last release of its object now and
+  # then never reached the COM server of windows_scripts, which then stayed.
+  set_tests_properties(windows_windows PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE ENVIRONMENT
     "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-windows")
 endif()
