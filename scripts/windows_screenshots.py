@@ -81,6 +81,17 @@ class Pictures:
         os.remove(bmp)
         print(os.path.join(OUT, name + ".png"))
 
+    def save_during_run(self, title, start, failed, failures, name):
+        """Starts the dialog's run, saves it once `failed` counts `failures`, stops
+        the run, waits for its end and closes the dialog."""
+        self.driver("press", title, start)
+        wait_for(lambda: self.driver("text", title, failed), at_least(failures))
+        self.save(title, name)
+        running = self.driver("text", title, start)
+        self.driver("press", title, start)
+        wait_for(lambda: self.driver("text", title, start), running.__ne__)
+        self.driver("close", title)
+
     def draw_all(self):
         self.driver("command", FRAME_TITLE, 32777)
         self.driver("wait", SETUP)
@@ -103,12 +114,7 @@ class Pictures:
         self.driver("wait", COMM_TEST)
         self.driver("press", COMM_TEST, 1771)
         self.driver("settext", COMM_TEST, 1777, "300")
-        self.driver("press", COMM_TEST, 1772)
-        wait_for(lambda: self.driver("text", COMM_TEST, 1774), at_least(3))
-        self.save(COMM_TEST, "windows_enhanced_comm_test")
-        self.driver("press", COMM_TEST, 1772)
-        wait_for(lambda: self.driver("text", COMM_TEST, 1772), "&Start".__eq__)
-        self.driver("close", COMM_TEST)
+        self.save_during_run(COMM_TEST, 1772, 1774, 3, "windows_enhanced_comm_test")
         self.driver("gone", COMM_TEST)
 
         # The RS485 port bound as protection interface; by now the relay loses, corrupts and
@@ -120,12 +126,7 @@ class Pictures:
         self.driver("press", SHEET, 1402)
         self.driver("wait", WS_TEST)
         self.driver("settext", WS_TEST, 1664, "120")
-        self.driver("press", WS_TEST, 1665)
-        wait_for(lambda: self.driver("text", WS_TEST, 1278), at_least(4))
-        self.save(WS_TEST, "windows_ws_test")
-        self.driver("press", WS_TEST, 1665)
-        wait_for(lambda: self.driver("text", WS_TEST, 1665), "Start Test !".__eq__)
-        self.driver("close", WS_TEST)
+        self.save_during_run(WS_TEST, 1665, 1278, 4, "windows_ws_test")
 
 
 def main():
