@@ -61,8 +61,6 @@ set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
 # Drives the windows of testbay.exe from a second program, as a user would.
 add_executable(window_driver ${TESTBAY_TESTS}/windows/programs/window_driver.cpp)
 target_link_libraries(window_driver PRIVATE user32 gdi32 shell32)
-# What a process shows of itself: its visible windows and console.
-add_executable(process_windows ${TESTBAY_TESTS}/windows/programs/process_windows.cpp)
 
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
@@ -76,7 +74,7 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   add_test(NAME windows_scripts COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_scripts
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(windows_scripts PROPERTIES TIMEOUT 600 ENVIRONMENT
-    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_PROCESS_WINDOWS=$<TARGET_FILE:process_windows>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-scripts")
+    "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-scripts")
   # The windows on an X server of their own (Xvfb), driven by window_driver.exe.
   add_test(NAME windows_windows
     COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_frame test_windows_sheet test_windows_comm_tests

@@ -17,7 +17,7 @@ import wine_prefix  # noqa: E402
 from wine_prefix import PORT, SERVER, WINE  # noqa: E402
 
 PROGRAM = "testbay.exe"
-PROCESS_WINDOWS = os.environ.get("TESTBAY_PROCESS_WINDOWS", "")
+WINDOW_DRIVER = os.environ.get("TESTBAY_WINDOW_DRIVER", "")
 # Generous: a loaded machine under Wine, not a timing requirement.
 WAIT_SECONDS = 60
 
@@ -335,14 +335,14 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
                              ["two objects 0", "the other answers after the first went True 0",
                               "first released", "both released"])
 
-    @unittest.skipUnless(PROCESS_WINDOWS, "needs process_windows.exe")
+    @unittest.skipUnless(WINDOW_DRIVER, "needs window_driver.exe")
     def test_the_server_of_a_script_s_object_shows_no_window_and_has_no_console(self):
         script_run, output_path = self.start_staged_script("quiet", QUIET_SCRIPT)
         self.wait_for_line(output_path, "created 0")
         self.wait_for_servers(1)
         # A program of the console subsystem started so gets a console (on
         # Windows a window of its own; under Wine the script's).
-        self.assertEqual(self.prefix.run(PROCESS_WINDOWS, PROGRAM), "")
+        self.assertEqual(self.prefix.run(WINDOW_DRIVER, "process", PROGRAM), "")
         self.go_on_after("created 0")
         self.assertEqual(script_run.wait(WAIT_SECONDS), 0)
         self.wait_for_servers(0)

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -327,14 +328,53 @@ void WriteBitmap(const std::wstring& path, HWND window) {
     if (!ok) throw Failure("cannot write " + Utf8(path));
 }
 
+void Print(const std::wstring& text) { std::printf("%s\n", Utf8(text).c_str()); }
+
+std::vector<DWORD> ProcessesOf(const std::wstring& program) {
+    std::vector<DWORD> found;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (CompareStringOrdinal(entry.szExeFile, -1, program.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// What the running processes of `program` show of themselves: "window PID
+// TITLE" for each visible top-level window, "console PID" for a console they
+// are attached to (with " window" when that console shows a window).
+void PrintWhatProcessesShow(const std::wstring& program) {
+    const std::vector<DWORD> processes = ProcessesOf(program);
+    if (processes.empty()) throw Failure("no process " + Utf8(program));
+    for (HWND window : VisibleTopLevelWindows()) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        for (const DWORD wanted : processes) {
+            if (pid == wanted) Print(L"window " + std::to_wstring(pid) + L" " + TitleOf(window));
+        }
+    }
+    // Attaching to a process's console succeeds only when it has one.
+    FreeConsole();
+    for (const DWORD pid : processes) {
+        if (!AttachConsole(pid)) continue;
+        const HWND window = GetConsoleWindow();
+        const bool shown = window && IsWindowVisible(window);
+        FreeConsole();
+        Print(L"console " + std::to_wstring(pid) + (shown ? L" window" : L""));
+    }
+}
+
 int Number(const std::wstring& text) {
     wchar_t* end = nullptr;
     const long value = std::wcstol(text.c_str(), &end, 10);
     if (text.empty() || *end != L'\0') throw Failure("not a number: " + Utf8(text));
     return static_cast<int>(value);
 }
-
-void Print(const std::wstring& text) { std::printf("%s\n", Utf8(text).c_str()); }
 
 void PrintLines(const std::vector<std::wstring>& lines) {
     for (const std::wstring& line : lines) Print(line);
@@ -366,6 +406,7 @@ const std::map<std::wstring, Command>& Commands() {
                   Sleep(kPollMs);
               }
           }}},
+        {L"process", {1, [](const Arguments& a) { PrintWhatProcessesShow(a[0]); }}},
         {L"windows",
          {0,
           [](const Arguments&) {
