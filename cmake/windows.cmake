@@ -48,6 +48,21 @@ add_executable(testbay WIN32 src/app/console_main.cpp src/app/testbay_win.rc)
 target_include_directories(testbay PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(testbay PRIVATE testbay_win_views)
 
+# The installer package, testbay-<version>-x64.msi (cmake/testbay.wxs), part of
+# every build where wixl is installed.
+find_program(TESTBAY_WIXL NAMES wixl)
+set(TESTBAY_MSI ${CMAKE_BINARY_DIR}/testbay-${PROJECT_VERSION}-x64.msi)
+add_custom_command(OUTPUT ${TESTBAY_MSI}
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/build_msi ${PROJECT_VERSION} $<TARGET_FILE:testbay> ${TESTBAY_MSI}
+  DEPENDS testbay ${CMAKE_SOURCE_DIR}/scripts/build_msi ${CMAKE_SOURCE_DIR}/cmake/testbay.wxs
+    ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/man/testbay.1 ${CMAKE_SOURCE_DIR}/src/app/resources/testbay.ico
+  VERBATIM)
+if(TESTBAY_WIXL)
+  add_custom_target(msi ALL DEPENDS ${TESTBAY_MSI})
+else()
+  add_custom_target(msi DEPENDS ${TESTBAY_MSI})
+endif()
+
 # The relay model on the in-memory line (its pseudo-terminal host stays on Linux).
 file(GLOB TESTBAY_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*.cpp)
 list(FILTER TESTBAY_SIM_SOURCES EXCLUDE REGEX ".*/(main|pty_host)\\.cpp$")

@@ -60,7 +60,7 @@ set_tests_properties(windows_com_server PROPERTIES TIMEOUT 300 ENVIRONMENT
 
 # Drives the windows of testbay.exe from a second program, as a user would.
 add_executable(window_driver ${TESTBAY_TESTS}/windows/programs/window_driver.cpp)
-target_link_libraries(window_driver PRIVATE user32 gdi32 shell32)
+target_link_libraries(window_driver PRIVATE user32 gdi32 shell32 ole32 uuid)
 
 # End to end: testbay.exe under Wine against the Linux build's virtual relay.
 set(TESTBAY_RELAY_PROGRAM "" CACHE FILEPATH "testbay-relay of a Linux build, for the Wine end-to-end tests")
@@ -83,4 +83,12 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   # then never reached the COM server of windows_scripts, which then stayed.
   set_tests_properties(windows_windows PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE ENVIRONMENT
     "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-windows")
+  # The installer package: its tables, then install, upgrade, downgrade and
+  # uninstall with Wine's msiexec; alone, as it shows windows and starts COM servers.
+  if(TESTBAY_WIXL)
+    add_test(NAME windows_installer COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_installer
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
+    set_tests_properties(windows_installer PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE ENVIRONMENT
+      "TESTBAY_MSI=${TESTBAY_MSI};TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-installer")
+  endif()
 endif()

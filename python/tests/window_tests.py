@@ -78,10 +78,10 @@ class WindowSession:
             raise DriverError(f"window_driver {' '.join(map(str, arguments))}: {reason or status}")
         return text
 
-    def start_window(self, *arguments):
-        """testbay.exe without a switch, once its frame shows."""
-        program = subprocess.Popen([WINE, self.server, *arguments], env=self.prefix.env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start_window(self, *arguments, path=None):
+        """testbay.exe (or the program at `path`) without a switch, once its frame shows."""
+        program = subprocess.Popen([WINE, path or self.server, *arguments], env=self.prefix.env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             self.driver("wait", FRAME_TITLE)
         except BaseException:
@@ -117,9 +117,9 @@ class WindowTestCase(wine_prefix.WineTestCase):
         text = self.driver("items", title, control)
         return text.split("\n") if text else []
 
-    def start_window(self, *arguments):
-        """testbay.exe without a switch: its frame, until the test ends."""
-        program = self.session.start_window(*arguments)
+    def start_window(self, *arguments, path=None):
+        """testbay.exe (or the program at `path`) without a switch: its frame, until the test ends."""
+        program = self.session.start_window(*arguments, path=path)
         self.addCleanup(self.session.stop, program)
         return program
 

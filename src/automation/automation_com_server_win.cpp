@@ -13,6 +13,7 @@ const CLSID kTestbayDocumentClsid = {0x6f3c2a91, 0x4b7e, 0x4d2a, {0x9c, 0x1f, 0x
 namespace {
 
 constexpr UINT_PTR kIdleTimer = 1;
+constexpr const wchar_t* kDocumentTypeName = L"Testba Document";
 
 // Hands out one object; COM asks no more of a single-use factory, so the
 // program ends with that object.
@@ -133,9 +134,10 @@ bool RegisterComServer(const std::wstring& program, bool perUser, std::string& e
     const std::wstring clsid = GuidText(kTestbayDocumentClsid);
     const std::wstring classKey = L"CLSID\\" + clsid;
     const std::wstring progId = kTestbayDocumentProgId;
-    LSTATUS status = SetDefaultValue(classes, progId, L"Testbay Document");
+    // The document type name, as the installer package writes it too.
+    LSTATUS status = SetDefaultValue(classes, progId, kDocumentTypeName);
     if (status == ERROR_SUCCESS) status = SetDefaultValue(classes, progId + L"\\CLSID", clsid);
-    if (status == ERROR_SUCCESS) status = SetDefaultValue(classes, classKey, L"Testbay Document");
+    if (status == ERROR_SUCCESS) status = SetDefaultValue(classes, classKey, kDocumentTypeName);
     if (status == ERROR_SUCCESS) {
         status = SetDefaultValue(classes, classKey + L"\\LocalServer32", L"\"" + program + L"\" -Automation");
     }

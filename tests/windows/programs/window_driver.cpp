@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -369,6 +370,27 @@ void PrintWhatProcessesShow(const std::wstring& program) {
     }
 }
 
+// What a shortcut (.lnk) starts: its target, then its arguments, each on a line.
+void PrintShortcut(const std::wstring& path) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw Failure("no COM");
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    wchar_t target[MAX_PATH] = {};
+    wchar_t arguments[INFOTIPSIZE] = {};
+    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                           reinterpret_cast<void**>(&link))) &&
+                SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(path.c_str(), STGM_READ)) &&
+                SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) &&
+                SUCCEEDED(link->GetArguments(arguments, INFOTIPSIZE));
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    if (!read) throw Failure("cannot read the shortcut " + Utf8(path));
+    Print(target);
+    Print(arguments);
+}
+
 int Number(const std::wstring& text) {
     wchar_t* end = nullptr;
     const long value = std::wcstol(text.c_str(), &end, 10);
@@ -407,6 +429,7 @@ const std::map<std::wstring, Command>& Commands() {
               }
           }}},
         {L"process", {1, [](const Arguments& a) { PrintWhatProcessesShow(a[0]); }}},
+        {L"shortcut", {1, [](const Arguments& a) { PrintShortcut(a[0]); }}},
         {L"windows",
          {0,
           [](const Arguments&) {
