@@ -121,7 +121,9 @@ int RunComServer(unsigned idleLimitMs) {
         CoRevokeClassObject(cookie);
         status = 0;
     }
-    CoUninitialize();
+    // No CoUninitialize: the process ends next, and under Wine the apartment's
+    // teardown waited for ever on a call it still counted after the client had
+    // released the object and gone.
     return status;
 }
 
