@@ -79,12 +79,12 @@ if(TESTBAY_RELAY_PROGRAM AND TESTBAY_PYTHON)
   add_test(NAME windows_windows
     COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_frame test_windows_sheet test_windows_comm_tests
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
-  # Alone: beside it, under Wine a script's last release of its object now and
-  # then never reached the COM server of windows_scripts, which then stayed.
+  # Alone, as the installer test: their waits for windows then do not share the
+  # machine with the other Wine tests.
   set_tests_properties(windows_windows PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE ENVIRONMENT
     "TESTBAY_WINDOWS_SERVER=$<TARGET_FILE:testbay>;TESTBAY_WINDOW_DRIVER=$<TARGET_FILE:window_driver>;TESTBAY_RELAY=${TESTBAY_RELAY_PROGRAM};TESTBAY_WINE=${TESTBAY_WINE};TESTBAY_WINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-windows")
   # The installer package: its tables, then install, upgrade, downgrade and
-  # uninstall with Wine's msiexec; alone, as it shows windows and starts COM servers.
+  # uninstall with Wine's msiexec.
   if(TESTBAY_WIXL)
     add_test(NAME windows_installer COMMAND ${TESTBAY_PYTHON} -m unittest -v test_windows_installer
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/python/tests)
