@@ -24,7 +24,7 @@ TEST(NameSuggestion, TheNearestMethodsWithinAFewLettersInAnyCase) {
     using Names = std::vector<std::string_view>;
     EXPECT_EQ(NearestNames("GetLedCont", names), Names{"GetLedCount"});
     EXPECT_EQ(NearestNames("getledcnt", names), Names{"GetLedCount"});
-    EXPECT_EQ(NearestNames("GetLdeCount", names), Names{"GetLedCount"});  // two letters swapped
+    EXPECT_EQ(NearestNames("GetLdeCount", names), Names{"GetLedCount"});      // two letters swapped
     EXPECT_EQ(NearestNames("SetLedd", names), (Names{"SetLeds", "SetLed"}));  // in the order of the table
     EXPECT_EQ(NearestNames("Rset", names), Names{"Reset"});
     EXPECT_EQ(NearestNames("GetLastError", names), Names{});  // four letters short of GetLastErrorText
