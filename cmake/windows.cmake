@@ -3,8 +3,9 @@
 # and the portable unit tests; the tests run under Wine when it is there.
 
 # src/platform/<name>_win.cpp takes the place of src/platform/<name>.cpp;
-# the pseudo-terminal, termios2 and helper-process code has no counterpart.
-set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process)
+# the pseudo-terminal, termios2, helper-process and device-holder code has no
+# counterpart.
+set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process device_holder)
 foreach(source ${TESTBAY_PLATFORM_SOURCES})
   if(source MATCHES "/src/platform/(.*)_win\\.cpp$")
     list(APPEND TESTBAY_POSIX_ONLY ${CMAKE_MATCH_1})

@@ -117,7 +117,7 @@ def _print_table(table, as_json):
 
 def _call(doc, port, name, params, values):
     if not doc.EnterHardwaretestAtPort("", port):
-        raise CallError(f"the relay on COM{port} did not enter the hardware test")
+        raise CallError(f"the relay on COM{port} did not enter the hardware test: {doc.call('GetLastErrorText')}")
     try:
         result = doc.call(name, *values)
     finally:

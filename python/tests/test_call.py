@@ -50,7 +50,7 @@ class ExitStatusAndOutput(unittest.TestCase):
         done = testbay_call("--list")
         self.assertEqual(done.returncode, 0, done.stderr)
         lines = done.stdout.splitlines()
-        self.assertEqual(len(lines), 142)
+        self.assertEqual(len(lines), 143)
         self.assertEqual(lines[0], "EnterHardwaretest(string) -> BOOL")
         self.assertIn("GetLedCount(long*) -> BOOL", lines)
         table = json.loads(testbay_call("--list", "--json").stdout)

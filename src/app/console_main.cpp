@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
         if (!commandLine.automation) return RunDesktop(app);
         if (!commandLine.jsonRpc) return testbay::RunComServer(kComIdleLimitMs);
-        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout, std::cerr);
         return 0;
     });
     testbay::StopRequestsHandled();

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     testbay::CatchStopRequests(g_stop);
     return testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
         if (!app.Automation()) return RunDesktop(argc, argv, app);
-        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout, std::cerr);
         return 0;
     });
 }

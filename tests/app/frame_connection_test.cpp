@@ -134,6 +134,36 @@ TEST_F(SharedConnectionTest, AFailedConnectionOrRecheckIsNoUse) {
     EXPECT_TRUE(PortIsFree());
 }
 
+TEST_F(SharedConnectionTest, AFailedEntryGivesTheMessageItsReasonAsSecondLine) {
+    line_.Line().SetFaults({.silent = true});
+    const FrameConnection::Outcome silent = connection_.EnsureConnectedForUser();
+    EXPECT_TRUE(silent.showMessage);
+    EXPECT_EQ(silent.detail.rfind("no answer from the relay on COM1 in any state; tried the hardware test at ", 0), 0u)
+        << silent.detail;
+
+    // A relay that stops answering under an open sheet is searched for again, and that search says why it failed.
+    line_.Line().SetFaults({});
+    ConnectSheet();
+    line_.Line().SetFaults({.silent = true});
+    const FrameConnection::Outcome recheck = connection_.EnsureConnectedForUser();
+    EXPECT_TRUE(recheck.showMessage);
+    EXPECT_EQ(recheck.detail, silent.detail);
+    EXPECT_TRUE(connection_.ReleaseTestWindow(&sheet_));
+}
+
+TEST(FrameConnectionFailureTest, APortThatCannotBeOpenedGivesTheMessageTheSystemsReason) {
+    test::TempDir dir;
+    SetConfigDirectory(dir.Path());
+    test::WriteWholeFile(dir.File("Testbay.ini"),
+                         "[Testbay]\r\nComPort=2\r\n[Ports]\r\nCOM2=" + dir.File("missing") + "\r\n");
+    FrameConnection connection;
+    const FrameConnection::Outcome outcome = connection.EnsureConnectedForUser();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_TRUE(outcome.showMessage);
+    EXPECT_FALSE(outcome.beep);  // no client was tried
+    EXPECT_EQ(outcome.detail.rfind("cannot open COM2 (" + dir.File("missing") + "): ", 0), 0u) << outcome.detail;
+}
+
 TEST_F(SharedConnectionTest, APortThatGoesAwayUnderTheFrameIsToldWithTheSerialLayersText) {
     ConnectSheet();
     ComClose(connection_.Channel());
