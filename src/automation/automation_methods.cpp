@@ -382,6 +382,7 @@ std::vector<AutomationMethod> MakeMethods() {
          ON_CLIENT(c.TestCommunicationModule(a.Long(0), a.Long(1), a.LongRef(2)))},
         {"GetCpuId", {LongRef, LongRef, LongRef, StringRef, LongRef}, kBool,
          ON_DOCUMENT(d.GetCpuId(a.LongRef(0), a.LongRef(1), a.LongRef(2), a.StringRef(3), a.LongRef(4)))},
+        {"LeaveHardwaretest", {}, kBool, ON_DOCUMENT(d.LeaveHardwaretest())},
     };
 }
 

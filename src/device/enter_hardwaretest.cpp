@@ -22,4 +22,12 @@ int EnterHardwaretest(CHwtV4Client& client) {
     return client.FindBaudrate() == 0 ? 1 : 0;
 }
 
+void ReturnToFoundState(CHwtV4Client& client, uint32_t foundState) {
+    if (foundState == kStateBootSystem) {
+        client.Reset(kResetIntoBootSystem);
+    } else if (foundState == kStateApplication) {
+        client.Reset(kResetIntoApplication);
+    }
+}
+
 }  // namespace testbay

@@ -20,7 +20,7 @@ using test::Bytes;
 
 TEST(AutomationTable, PositionsAndNamesInAnyCase) {
     const auto& methods = AutomationMethods();
-    ASSERT_EQ(methods.size(), 142u);
+    ASSERT_EQ(methods.size(), 143u);
     const std::pair<int, const char*> anchors[] = {
         {1, "EnterHardwaretest"},   {40, "TestSerialPort"},    {52, "IsActiv"},  {106, "EnterHardwaretestAtPort"},
         {130, "GetTestbayVersion"}, {133, "TestSerialPortEx"}, {142, "GetCpuId"}};
