@@ -60,6 +60,7 @@ int ComAttach(std::unique_ptr<SerialPort> port, int comNumber) {
 }
 
 int ComOpen(int comNumber, int& channel) {
+    LogPortOpening(comNumber);
     channel = ComAttach(MakeSerialPort(comNumber), comNumber);
     return channel >= 0 ? 1 : 0;
 }
