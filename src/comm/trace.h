@@ -21,8 +21,8 @@ constexpr uint64_t kLastingTraceLimit = 256ull << 20;
 // Writes the whole trace, whatever "Logfile" says, also to `path`, a file
 // that outlives the program: appended to, never through a link, at most
 // `limitBytes` per program start. Its part begins with a header line (date,
-// time, version, process and the first port opened). False, with the reason
-// in `error`, when the file cannot be opened. LogClose closes it too.
+// time, version and the first port opened). False, with the reason in
+// `error`, when the file cannot be opened. LogClose closes it too.
 bool LogAlsoTo(const std::string& path, std::string& error, uint64_t limitBytes = kLastingTraceLimit);
 // Tells the lasting trace which port the program opens; the first one goes
 // into its header.
