@@ -4,20 +4,12 @@
 
 #include "automation/automation_methods.h"
 #include "automation/automation_server.h"
-#include "protocol/hwt_commands.h"
-#include "sim/hwt_codec.h"
 #include "support/virtual_line.h"
 
 namespace testbay {
 namespace {
 
 using nlohmann::json;
-
-std::vector<int32_t> ResetModesWritten(const sim::MemoryLine& line) {
-    std::vector<int32_t> modes;
-    for (const auto& scalars : test::SentScalars(line, kResetCommand)) modes.push_back(scalars.at(0));
-    return modes;
-}
 
 // A script's document on a relay that starts in the firmware of the parameter.
 class LeaveHardwaretest : public ::testing::TestWithParam<uint32_t> {
@@ -46,7 +38,7 @@ TEST_P(LeaveHardwaretest, RestartsTheRelayIntoTheFirmwareItWasFoundInAndClosesTh
                                           : GetParam() == kStateApplication
                                               ? std::vector<int32_t>{kResetIntoApplication}
                                               : std::vector<int32_t>{};
-    EXPECT_EQ(ResetModesWritten(line_.Line()), expected);
+    EXPECT_EQ(test::ResetModesWritten(line_.Line()), expected);
     EXPECT_EQ(Return("IsActiv"), false);
     EXPECT_TRUE(PortIsFree());
 
@@ -75,7 +67,7 @@ TEST(LeaveHardwaretestEntry, AFailedEntrySendsNoRestartAndNoDispatchIdentifierMo
     ASSERT_EQ(document.EnterHardwaretestAtPort(1), 0);
     line.Line().ClearWrites();
     EXPECT_EQ(document.LeaveHardwaretest(), 1);
-    EXPECT_TRUE(test::SentScalars(line.Line(), kResetCommand).empty());
+    EXPECT_TRUE(test::ResetModesWritten(line.Line()).empty());
 
     // Appended after the methods that were there before it.
     const AutomationMethod* leave = FindAutomationMethod("LeaveHardwaretest");
