@@ -6,7 +6,8 @@
 
 Enters the hardware test on the port, calls the method, prints the return
 value and the final by-reference values one per line (or as JSON), and
-leaves the hardware test again. Exit status: 0 when the method returned
+leaves the hardware test again: the relay restarts into the firmware it was
+found in (--stay keeps it in the hardware test). Exit status: 0 when the method returned
 true (or a value), 1 when it returned false (or the null string), 2 for a
 usage or automation error.
 """
@@ -54,6 +55,14 @@ def _parser():
         "--relay-options", default="", metavar="OPTIONS", help="options of the virtual relay, as one string"
     )
     parser.add_argument("--json", action="store_true", help="print the result as one JSON object")
+    parser.add_argument(
+        "--trace", metavar="FILE", help="append the trace of the call (every telegram) to FILE, which is kept"
+    )
+    parser.add_argument(
+        "--stay",
+        action="store_true",
+        help="leave the relay in the hardware test afterwards instead of restarting it into the firmware it was found in",
+    )
     parser.add_argument("method", nargs="?", help="method name, in any case")
     parser.add_argument("args", nargs="*", help="parameters by position; trailing by-reference ones may be left out")
     return parser
@@ -115,13 +124,13 @@ def _print_table(table, as_json):
         print(f"{name}({', '.join(params)}) -> {returns}")
 
 
-def _call(doc, port, name, params, values):
+def _call(doc, port, name, params, values, stay):
     if not doc.EnterHardwaretestAtPort("", port):
         raise CallError(f"the relay on COM{port} did not enter the hardware test: {doc.call('GetLastErrorText')}")
     try:
         result = doc.call(name, *values)
     finally:
-        doc.ExitHardwaretest()
+        doc.call("ExitHardwaretest" if stay else "LeaveHardwaretest")
     if any(kind.endswith("*") for kind in params):
         return result[0], list(result[1:])
     return result, []
@@ -140,13 +149,19 @@ def _run(options, env):
         _, params, _ = table[name]
         values = _arguments(name, params, options.args)
         port = 1 if options.relay else options.port
-        returned, out = _call(doc, port, name, params, values)
+        returned, out = _call(doc, port, name, params, values, options.stay)
     if options.json:
         print(json.dumps({"return": returned, "out": out}, ensure_ascii=False))
     else:
         for value in (returned, *out):
             print(_plain(value))
     return RETURNED_FALSE if returned is False or returned is None else RETURNED_TRUE
+
+
+def _with_trace(env, trace):
+    if trace:
+        env["TESTBAY_TRACE"] = trace
+    return env
 
 
 def main(argv=None):
@@ -158,10 +173,10 @@ def main(argv=None):
         parser.error("--relay-options belongs to --relay")
     try:
         if not options.relay:
-            return _run(options, None)
+            return _run(options, _with_trace(dict(os.environ), options.trace))
         with VirtualRelay(shlex.split(options.relay_options)) as relay, Workspace(logfile=False) as workspace:
             workspace.map_port(1, relay.device)
-            return _run(options, workspace.env)
+            return _run(options, _with_trace(workspace.env, options.trace))
     except BrokenPipeError:
         # The reader went away, as `| head` does: no message, and the rest of the output goes nowhere.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())

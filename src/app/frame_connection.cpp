@@ -115,12 +115,7 @@ bool FrameConnection::ReleaseTestWindow(TestWindow window) {
 }
 
 void FrameConnection::ResetToPreviousState() {
-    if (!client_) return;
-    if (previousDeviceState_ == kStateBootSystem) {
-        client_->Reset(kResetIntoBootSystem);
-    } else if (previousDeviceState_ == kStateApplication) {
-        client_->Reset(kResetIntoApplication);
-    }
+    if (client_) ReturnToFoundState(*client_, previousDeviceState_);
 }
 
 void FrameConnection::Close() {

@@ -71,12 +71,14 @@ int CTESTBAYDoc::Connect(int comNumber) {
     if (channel_ >= 0) leftChannels_.push_back(channel_);
     channel_ = channel;
     client_.reset();
+    foundState_ = kStateUnknown;
     client_ = std::make_unique<CHwtV4Client>(channel_);
     const int result = testbay::EnterHardwaretest(*client_, failure);
     if (result != 1) {
         EntryFailed(failure);
         return result;
     }
+    foundState_ = client_->KnownDeviceState();
     lastErrorText_.clear();
     entryFailureUntold_ = false;
     return result;
@@ -97,10 +99,28 @@ std::optional<std::string> CTESTBAYDoc::TakeEntryFailure() {
 int CTESTBAYDoc::ExitHardwaretest() {
     const ClientUse use;
     if (!use.Granted()) return 0;
+    Disconnect();
+    return 1;
+}
+
+int CTESTBAYDoc::LeaveHardwaretest() {
+    const ClientUse use;
+    if (!use.Granted()) return 0;
+    try {
+        if (client_) ReturnToFoundState(*client_, foundState_);
+    } catch (const CComExeption&) {
+        Disconnect();
+        throw;
+    }
+    Disconnect();
+    return 1;
+}
+
+void CTESTBAYDoc::Disconnect() {
     ComClose(channel_);
     channel_ = -1;
     client_.reset();
-    return 1;
+    foundState_ = kStateUnknown;
 }
 
 int CTESTBAYDoc::GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average) {

@@ -383,6 +383,7 @@ std::vector<AutomationMethod> MakeMethods() {
         {"GetCpuId", {LongRef, LongRef, LongRef, StringRef, LongRef}, kBool,
          ON_DOCUMENT(d.GetCpuId(a.LongRef(0), a.LongRef(1), a.LongRef(2), a.StringRef(3), a.LongRef(4)))},
         {"GetLastErrorText", {}, kString, ON_DOCUMENT(std::optional<std::string>(d.LastErrorText()))},
+        {"LeaveHardwaretest", {}, kBool, ON_DOCUMENT(d.LeaveHardwaretest())},
     };
 }
 

@@ -65,6 +65,7 @@ int ComOpen(int comNumber, int& channel) {
 }
 
 int ComOpen(int comNumber, int& channel, std::string& failure) {
+    LogPortOpening(comNumber);
     std::unique_ptr<SerialPort> port = MakeSerialPort(comNumber);
     failure = port ? port->OpenFailureText() : std::string();
     channel = ComAttach(std::move(port), comNumber);

@@ -74,4 +74,12 @@ int EnterHardwaretest(CHwtV4Client& client, std::string& failure) {
     return 1;
 }
 
+void ReturnToFoundState(CHwtV4Client& client, uint32_t foundState) {
+    if (foundState == kStateBootSystem) {
+        client.Reset(kResetIntoBootSystem);
+    } else if (foundState == kStateApplication) {
+        client.Reset(kResetIntoApplication);
+    }
+}
+
 }  // namespace testbay

@@ -14,4 +14,10 @@ int EnterHardwaretest(CHwtV4Client& client);
 // was tried), and the trace has it too.
 int EnterHardwaretest(CHwtV4Client& client, std::string& failure);
 
+// Restarts the relay on the client's channel into the firmware it was found
+// in before EnterHardwaretest switched it: the boot system or the protection
+// application. A relay found in the hardware test (or in no known state) is
+// left as it is.
+void ReturnToFoundState(CHwtV4Client& client, uint32_t foundState);
+
 }  // namespace testbay

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace testbay {
 namespace {
@@ -157,6 +158,28 @@ std::FILE* CreateFreshTextFile(const std::string& path) {
     if (file < 0) return nullptr;
     std::FILE* stream = fdopen(file, "w");
     if (!stream) close(file);
+    return stream;
+}
+
+std::FILE* OpenAppendedTextFile(const std::string& path, std::string& error) {
+    // Non-blocking, so that a FIFO of that name cannot hold the start-up.
+    const int file = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (file < 0) {
+        error = errno == ELOOP ? "it is a link" : std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        error = "it is no regular file";
+        return nullptr;
+    }
+    fcntl(file, F_SETFL, O_APPEND);
+    std::FILE* stream = fdopen(file, "a");
+    if (!stream) {
+        error = std::strerror(errno);
+        close(file);
+    }
     return stream;
 }
 

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <random>
+#include <system_error>
 
 #include "platform/text_win.h"
 
@@ -187,6 +188,35 @@ std::FILE* CreateFreshTextFile(const std::string& path) {
     }
     std::FILE* stream = _fdopen(descriptor, "w");
     if (!stream) _close(descriptor);
+    return stream;
+}
+
+std::FILE* OpenAppendedTextFile(const std::string& path, std::string& error) {
+    // A reparse point is opened itself, not its target, and then refused.
+    HANDLE file = CreateFileW(WideText(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = std::system_category().message(static_cast<int>(GetLastError()));
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || GetFileType(file) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "it is a link" : "it is no regular file";
+        CloseHandle(file);
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_APPEND | _O_TEXT);
+    if (descriptor < 0) {
+        error = "no descriptor for it";
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "a");
+    if (!stream) {
+        error = "no stream for it";
+        _close(descriptor);
+    }
     return stream;
 }
 
