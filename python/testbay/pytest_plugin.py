@@ -7,7 +7,9 @@
 `relay` is the port under test: a virtual relay of its own for the session,
 or the relay on COM<N> given by --testbay-port N. `doc` is a document in the
 hardware test on that port; it leaves the hardware test again after the
-test, also after a failing one.
+test, also after a failing one. A relay that does not enter the hardware
+test fails its test with the reason, once: the session's later tests that
+need `doc` are skipped.
 """
 
 import os
@@ -19,6 +21,10 @@ import pytest
 
 from . import Dispatch
 from .relay import VirtualRelay, Workspace
+
+
+# Why the session's relay did not enter the hardware test, once it did not.
+_UNREACHABLE = pytest.StashKey[str]()
 
 
 @dataclass(frozen=True)
@@ -60,13 +66,19 @@ def relay(request):
 
 
 @pytest.fixture
-def doc(relay):
+def doc(relay, request):
+    unreachable = request.config.stash.get(_UNREACHABLE, None)
+    if unreachable is not None:
+        pytest.skip(f"{unreachable} (in an earlier test)")
     document = Dispatch(env=relay.env)
     entered = False
     try:
         entered = document.EnterHardwaretestAtPort("", relay.number)
         if not entered:
-            pytest.fail(f"the relay on COM{relay.number} did not enter the hardware test", pytrace=False)
+            reason = document.last_reason or "the port did not open or the relay did not answer"
+            unreachable = f"the relay on COM{relay.number} did not enter the hardware test: {reason}"
+            request.config.stash[_UNREACHABLE] = unreachable
+            pytest.fail(unreachable, pytrace=False)
         yield document
     finally:
         try:
