@@ -18,8 +18,11 @@ from testbay.relay import Workspace  # noqa: E402
 WHEEL = os.environ.get("TESTBAY_WHEEL", "")
 
 
-@unittest.skipUnless(os.path.isfile(WHEEL), "no wheel built ($TESTBAY_WHEEL)")
+@unittest.skipUnless(WHEEL, "$TESTBAY_WHEEL names no wheel")
 class Wheel(unittest.TestCase):
+    def setUp(self):
+        self.assertTrue(os.path.isfile(WHEEL), f"{WHEEL} was not built")
+
     def test_the_stub_declares_every_method_of_the_table_and_the_package(self):
         with zipfile.ZipFile(WHEEL) as wheel:
             stub = wheel.read("testbay/__init__.pyi").decode()

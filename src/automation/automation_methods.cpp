@@ -120,8 +120,9 @@ AutomationResult Nk300MacAddress(CallArgs& a) {
 std::vector<AutomationMethod> MakeMethods() {
     return {
         {"EnterHardwaretest", {String}, kBool, ON_DOCUMENT(d.EnterHardwaretest()),
-         {"text"}, "Opens the port named by ComPort in Testbay.ini and brings the relay into the hardware test from "
-         "whatever state it is in; the text is not used."},
+         {"text"},
+         "Opens the port named by ComPort in Testbay.ini and brings the relay into the hardware test from whatever "
+         "state it is in; the text is not used."},
         {"ExitHardwaretest", {}, kBool, ON_DOCUMENT(d.ExitHardwaretest()),
          {}, "Closes the relay's port and forgets its client; sends nothing, so the relay stays in the hardware test."},
         {"SetLevel", {String}, kBool, ON_CLIENT(c.SetLevel(a.String(0))),
@@ -162,26 +163,24 @@ std::vector<AutomationMethod> MakeMethods() {
          ON_CLIENT(c.GetMemoryInfo(a.Long(0), a.LongRef(1), a.LongRef(2), a.LongRef(3), a.LongRef(4), a.LongRef(5),
                                    a.LongRef(6))),
          {"index", "a", "b", "c", "attributes", "flag1", "flag2"},
-         "Reads the description of one memory area (counted "
-         "from 0): its three fields, its attributes and the two flags taken from them."},
+         "Reads the description of one memory area (counted from 0): its three fields, its attributes and the two "
+         "flags taken from them."},
         {"TestMemory", {Long, Long, Long, BoolRef}, kBool,
          ON_CLIENT(c.TestMemory(a.Long(0), Unsigned(a.Long(1)), Unsigned(a.Long(2)), a.LongRef(3))),
-         {"index", "address", "length", "ok"}, "Has the relay test length bytes of a memory area from address; ok is "
-         "the relay's verdict."},
+         {"index", "address", "length", "ok"},
+         "Has the relay test length bytes of a memory area from address; ok is the relay's verdict."},
         {"EraseMemory", {Long, Long, Long, BoolRef}, kBool,
          ON_CLIENT(c.EraseMemory(a.Long(0), Unsigned(a.Long(1)), Unsigned(a.Long(2)), a.LongRef(3))),
          {"index", "address", "length", "ok"},
-         "Has the relay erase length bytes of a memory area from address; ok is "
-         "the relay's verdict."},
+         "Has the relay erase length bytes of a memory area from address; ok is the relay's verdict."},
         {"ReadMemory", {Long, Long, Long, StringRef}, kBool, [](CTESTBAYDoc&, CallArgs& a) { return ReadMemory(a); },
          {"index", "address", "length", "buffer"},
-         "Reads length bytes of a memory area from address into buffer, one "
-         "character per byte; buffer is the room, so pass a string of length characters."},
+         "Reads length bytes of a memory area from address into buffer, one character per byte; buffer is the room, "
+         "so pass a string of length characters."},
         {"WriteMemory", {Long, Long, Long, StringRef}, kBool,
          ON_CLIENT(c.WriteMemory(a.Long(0), Unsigned(a.Long(1)), LeadingBytes(a.StringRef(3), a.Long(2), 3))),
          {"index", "address", "length", "data"},
-         "Writes the first length bytes of data (one character per byte) into "
-         "a memory area from address."},
+         "Writes the first length bytes of data (one character per byte) into a memory area from address."},
         {"GetSupplyCount", {LongRef}, kBool, ON_CLIENT(c.GetSupplyCount(a.LongRef(0))),
          {"count"}, "Reads the number of power supplies."},
         {"GetSupplyValue", {Long, StringRef, LongRef, LongRef, LongRef}, kBool,
@@ -191,8 +190,7 @@ std::vector<AutomationMethod> MakeMethods() {
              });
          },
          {"supply", "name", "low", "high", "value"},
-         "Reads one supply's name, limits and measured value; name is the "
-         "room for the text."},
+         "Reads one supply's name, limits and measured value; name is the room for the text."},
         {"TestSupplies", {BoolRef}, kBool, ON_CLIENT(c.TestSupplies(a.LongRef(0))),
          {"ok"}, "Checks every supply against its limits; ok is false when one lies outside."},
         {"GetCurrent", {Long, DoubleRef}, kBool, ON_CLIENT(c.GetCurrent(a.Long(0), a.DoubleRef(1))),
@@ -244,8 +242,9 @@ std::vector<AutomationMethod> MakeMethods() {
          ON_CLIENT(c.GetChannelInfo(a.Long(0), a.LongRef(1), a.LongRef(2), a.LongRef(3), nullptr, nullptr)),
          {"channel", "type", "b", "c"}, "Reads the type and two further fields of an analog channel."},
         {"Reset", {Long}, kBool, ON_CLIENT(c.Reset(a.Long(0))),
-         {"mode"}, "Restarts the relay: mode 1 into its boot system, 2 into its application; other modes are the "
-         "relay's to interpret."},
+         {"mode"},
+         "Restarts the relay: mode 1 into its boot system, 2 into its application; other modes are the relay's to "
+         "interpret."},
         {"GetWatchdogTime", {LongRef}, kBool, ON_CLIENT(c.GetWatchdogTime(a.LongRef(0), 1)),
          {"time"}, "Measures the watchdog's time."},
         {"SetFrequency", {Double}, kBool, ON_CLIENT(c.SetFrequency(a.Double(0))),
@@ -331,8 +330,8 @@ std::vector<AutomationMethod> MakeMethods() {
              CopyInPlace(a.StringRef(5), text1);
              return status;
          }()),
-         {"index", "text0", "value2", "value3", "text4", "text1"}, "Reads one stored error record; the three texts "
-         "are rooms for its texts."},
+         {"index", "text0", "value2", "value3", "text4", "text1"},
+         "Reads one stored error record; the three texts are rooms for its texts."},
         {"GetVersion", {Long, StringRef}, kBool,
          [](CTESTBAYDoc&, CallArgs& a) {
              return TextOutOnClient(a.StringRef(1), false,
@@ -369,12 +368,12 @@ std::vector<AutomationMethod> MakeMethods() {
          {"a", "b", "c", "r"}, "Sets the HDLC parameters."},
         {"HdlcDecodeAlt", {Long, LongRef, LongRef, StringRef}, kBool,
          [](CTESTBAYDoc&, CallArgs& a) { return HdlcWithOneField<&CHwtV4Client::HdlcDecodeAlt>(a); },
-         {"a", "c", "length", "buffer"}, "Reads decoded HDLC bytes into buffer (second form); length says how many "
-         "came."},
+         {"a", "c", "length", "buffer"},
+         "Reads decoded HDLC bytes into buffer (second form); length says how many came."},
         {"HdlcReadAlt", {Long, LongRef, LongRef, StringRef}, kBool,
          [](CTESTBAYDoc&, CallArgs& a) { return HdlcWithOneField<&CHwtV4Client::HdlcReadAlt>(a); },
-         {"a", "c", "length", "buffer"}, "Reads recorded HDLC bytes into buffer (second form); length says how many "
-         "came."},
+         {"a", "c", "length", "buffer"},
+         "Reads recorded HDLC bytes into buffer (second form); length says how many came."},
         {"SetHdlcParamAlt", {Long, Long, LongRef}, kBool, ON_CLIENT(c.SetHdlcParamAlt(a.Long(0), a.Long(1), a.LongRef(2))),
          {"a", "b", "r"}, "Sets the HDLC parameters (second form)."},
         {"SetModulePara", {Long, StringRef}, kBool, ON_CLIENT(c.SetSerialPortParameter(a.Long(0), CText(a.StringRef(1)))),
@@ -415,8 +414,8 @@ std::vector<AutomationMethod> MakeMethods() {
          {"a", "ok", "x", "y", "text", "z"}, "Runs one timed WS test; ok is its verdict and text its message."},
         {"EnterHardwaretestAtPort", {String, Long}, kBool, ON_DOCUMENT(d.EnterHardwaretestAtPort(a.Long(1))),
          {"text", "port"},
-         "Opens COM<port> and brings the relay into the hardware test from whatever state it is in; "
-         "the text is not used."},
+         "Opens COM<port> and brings the relay into the hardware test from whatever state it is in; the text is not "
+         "used."},
         {"ReadByte", {Long, Long}, kLong, ON_DOCUMENT(d.ReadByte(a.Long(0), Unsigned(a.Long(1)))),
          {"index", "address"}, "Reads one byte of a memory area: -128 to 127, or -1 when that fails."},
         {"WriteByte", {Long, Long, Long}, kBool, ON_DOCUMENT(d.WriteByte(a.Long(0), Unsigned(a.Long(1)), a.Long(2))),
@@ -425,8 +424,8 @@ std::vector<AutomationMethod> MakeMethods() {
         {"ThbTemp", {Long, LongRef, LongRef, LongRef, LongRef, LongRef, LongRef}, kBool,
          ON_DOCUMENT(d.ThbTemp(a.Long(0), {&a.LongRef(1), &a.LongRef(2), &a.LongRef(3), &a.LongRef(4), &a.LongRef(5),
                                            &a.LongRef(6)})),
-         {"box", "t1", "t2", "t3", "t4", "t5", "t6"}, "Reads the six temperatures of a temperature box; 32768 when "
-         "unreadable."},
+         {"box", "t1", "t2", "t3", "t4", "t5", "t6"},
+         "Reads the six temperatures of a temperature box; 32768 when unreadable."},
         {"SetCpuId", {Long, Long, Long, String}, kBool,
          ON_CLIENT(c.SetCpuId(a.Long(0) & 0xFF, a.Long(1) & 0xFF, a.Long(2) & 0xFF, "0000000000")),
          {"a", "b", "c", "text"}, "Writes the relay's CPU identification bytes (the text sent is always 0000000000)."},
@@ -447,8 +446,8 @@ std::vector<AutomationMethod> MakeMethods() {
          {"channel"}, "The name of an analog channel (board:letter number, e.g. 3:U1); None when that fails."},
         {"GetAverageChannelValue", {Long, LongRef, LongRef}, kBool,
          ON_DOCUMENT(d.GetAverageChannelValue(a.Long(0), a.LongRef(1), a.LongRef(2))),
-         {"channel", "a", "average"}, "Reads an analog channel ten times and averages the samples without the "
-         "smallest and the largest."},
+         {"channel", "a", "average"},
+         "Reads an analog channel ten times and averages the samples without the smallest and the largest."},
         {"SetCalSid", {Long, Long}, kBool, ON_CLIENT(c.SetCalSid(a.Long(0), a.Long(1))),
          {"a", "b"}, "Sets the calibration identifier."},
         {"SetCalDefaults", {}, kBool, ON_CLIENT(c.SetCalDefaults()), {}, "Restores the default calibration values."},
@@ -463,8 +462,7 @@ std::vector<AutomationMethod> MakeMethods() {
         {"GetAveragePhaseDifference", {Long, Long, DoubleRef}, kBool,
          ON_DOCUMENT(d.GetAveragePhaseDifference(a.Long(0), a.Long(1), a.DoubleRef(2))),
          {"channel1", "channel2", "degrees"},
-         "Reads the phase difference ten times and averages without the smallest "
-         "and the largest, in degrees."},
+         "Reads the phase difference ten times and averages without the smallest and the largest, in degrees."},
         {"AdcEx", {Long, Long, Long, LongRef}, kBool, ON_CLIENT(c.Adc(a.Long(0), a.Long(1), a.Long(2), a.LongRef(3))),
          {"a", "b", "c", "value"}, "Reads a raw converter value, with all three selectors."},
         {"GetBusBits", {LongRef, LongRef}, kBool, ON_CLIENT(c.GetBusBits(a.LongRef(0), a.LongRef(1))),
@@ -487,13 +485,14 @@ std::vector<AutomationMethod> MakeMethods() {
          {"port", "ok"}, "Runs the simple test of one of the relay's serial interfaces; ok is the relay's verdict."},
         {"TestSerialPortEx1", {Long, Long, Long, Long, BoolRef}, kBool,
          ON_CLIENT(c.TestSerialPortEx1(a.Long(0), a.Long(1), a.Long(2), a.Long(3), a.LongRef(4))),
-         {"port", "b", "c", "d", "ok"}, "Runs a test of one of the relay's serial interfaces with the settings b, c "
-         "and d; ok is the relay's verdict."},
+         {"port", "b", "c", "d", "ok"},
+         "Runs a test of one of the relay's serial interfaces with the settings b, c and d; ok is the relay's "
+         "verdict."},
         {"TestSerialPortEx2", {Long, Long, String, Long, Long, BoolRef}, kBool,
          ON_CLIENT(c.TestSerialPortEx2(a.Long(0), a.Long(1), LeadingBytes(a.String(2), a.Long(3), 4), a.Long(4),
                                        a.LongRef(5))),
-         {"port", "b", "text", "length", "e", "ok"}, "Runs a serial-interface test that sends the first length bytes "
-         "of text; ok is the relay's verdict."},
+         {"port", "b", "text", "length", "e", "ok"},
+         "Runs a serial-interface test that sends the first length bytes of text; ok is the relay's verdict."},
         {"GetModul", {Long, LongRef, LongRef, LongRef, LongRef, LongRef}, kBool,
          ON_CLIENT(c.GetModul(a.Long(0), a.LongRef(1), a.LongRef(2), a.LongRef(3), a.LongRef(4), a.LongRef(5))),
          {"module", "a", "b", "c", "d", "e"}, "Reads the description of a module."},
