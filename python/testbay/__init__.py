@@ -268,6 +268,11 @@ class Document:
             raise error
         return reply["result"]
 
+    @property
+    def closed(self):
+        """Whether the document has no server any more: closed, or ended by an interrupt."""
+        return self._process is None
+
     def close(self):
         """Releases the object: the server lets go of the relay and ends."""
         with self._lock:

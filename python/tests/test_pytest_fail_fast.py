@@ -1,7 +1,12 @@
 """A session whose relay cannot be reached fails once, with the reason, and
-skips the rest: the example suite against a wrong port and a silent relay."""
+skips the rest: the example suite against a wrong port and a silent relay.
+Ctrl+C ends a session at once, as pytest ends an interrupted session."""
 
 import os
+import signal
+import subprocess
+import sys
+import time
 
 import pytest
 
@@ -57,3 +62,34 @@ def test_tests_without_the_relay_still_run(pytester, workspace):
         """
     )
     pytester.runpytest(*PLUGIN, "--testbay-port", "9").assert_outcomes(passed=1, errors=1, skipped=1)
+
+
+def test_ctrl_c_ends_the_session_at_once_and_the_plugin_adds_no_error(pytester):
+    pytester.makepyfile(
+        """
+        def test_waits(doc):
+            print("waiting", flush=True)
+            doc.Sleep(60000)
+
+        def test_never_runs(doc):
+            pass
+        """
+    )
+    session = subprocess.Popen(
+        [sys.executable, "-m", "pytest", "-s", "-p", "no:cacheprovider", *PLUGIN],
+        cwd=pytester.path,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.STDOUT,
+        start_new_session=True,
+    )
+    for line in session.stdout:
+        if b"waiting" in line:
+            break
+    time.sleep(0.3)
+    interrupted_at = time.monotonic()
+    os.killpg(session.pid, signal.SIGINT)
+    output = session.communicate(timeout=30)[0].decode()
+    assert time.monotonic() - interrupted_at < 1.0
+    assert session.returncode == pytest.ExitCode.INTERRUPTED, output
+    assert "KeyboardInterrupt" in output
+    assert "Traceback" not in output and "Error" not in output, output
