@@ -41,8 +41,9 @@ class Methods(unittest.TestCase):
             self.assertEqual(attribute.__name__, name)
             parameters = list(inspect.signature(attribute).parameters)
             self.assertEqual(len(parameters), len(table[name][1]), name)
-            self.assertFalse([p for p in parameters if p.startswith("arg")], name)
-            self.assertFalse(attribute.__doc__.startswith("The automation method"), name)
+            # A row of the C++ method table without parameter names or summary shows here.
+            self.assertFalse([p for p in parameters if p.startswith("arg")], f"{name}: its row names no parameters")
+            self.assertFalse(attribute.__doc__.startswith("The automation method"), f"{name}: its row has no summary")
 
     def test_signatures_follow_the_table_and_leave_out_only_trailing_references(self):
         signatures = {
