@@ -167,24 +167,52 @@ class Method:
         return call
 
 
+# A name shown in the text is cut at this length.
+_LONGEST_SHOWN_NAME = 64
+
+
 def edit_distance(first, second):
-    """Levenshtein distance: insertions, deletions and substitutions."""
-    previous = list(range(len(second) + 1))
-    for row, letter in enumerate(first, 1):
+    """Edit distance without regard to case: a letter added, dropped, changed
+    or two neighbours swapped count one each (optimal string alignment)."""
+    first, second = first.lower(), second.lower()
+    before_previous, previous = None, list(range(len(second) + 1))
+    for row in range(1, len(first) + 1):
         current = [row]
-        for column, other in enumerate(second, 1):
-            current.append(min(previous[column] + 1, current[column - 1] + 1, previous[column - 1] + (letter != other)))
-        previous = current
+        for column in range(1, len(second) + 1):
+            same = first[row - 1] == second[column - 1]
+            distance = min(previous[column] + 1, current[column - 1] + 1, previous[column - 1] + (not same))
+            swapped = row > 1 and column > 1 and first[row - 1] == second[column - 2]
+            if swapped and first[row - 2] == second[column - 1]:
+                distance = min(distance, before_previous[column - 2] + 1)
+            current.append(distance)
+        before_previous, previous = previous, current
     return previous[-1]
 
 
+def nearest_names(name, candidates, limit=3):
+    """The candidates at the least edit distance from `name`, when that is
+    small for its length (a quarter of it, from 1 to 3); at most `limit`, in
+    the candidates' order."""
+    allowed = min(max(len(name) // 4, 1), 3)
+    best, nearest = allowed + 1, []
+    for candidate in candidates:
+        if abs(len(name) - len(candidate)) > allowed:
+            continue
+        distance = edit_distance(name, candidate)
+        if distance > allowed or distance > best:
+            continue
+        if distance < best:
+            best, nearest = distance, []
+        nearest.append(candidate)
+    return nearest[:limit]
+
+
 def unknown_name_text(name, names):
-    """What the server says of a name not in the table: the nearest names, if any is near."""
-    lowered = name.lower()
-    distances = {candidate: edit_distance(lowered, candidate.lower()) for candidate in names}
-    nearest = min(distances.values(), default=None)
-    text = f'Unknown name "{name}"'
-    if nearest is None or nearest > max(2, len(name) // 3):
-        return text
-    suggestions = [candidate for candidate in names if distances[candidate] == nearest][:3]
-    return f"{text}; did you mean {' or '.join(suggestions)}?"
+    """What the server says of a name not in its table (`names`, in the
+    table's order): the nearest names, if any is near."""
+    shown = name if len(name) <= _LONGEST_SHOWN_NAME else name[:_LONGEST_SHOWN_NAME] + "..."
+    nearest = nearest_names(name, names)
+    if not nearest:
+        return f'Unknown name "{shown}"'
+    listed = nearest[0] if len(nearest) == 1 else ", ".join(nearest[:-1]) + " or " + nearest[-1]
+    return f'Unknown name "{shown}"; did you mean {listed}?'

@@ -79,7 +79,7 @@ class Methods(unittest.TestCase):
 
     def test_a_misspelt_name_is_an_attribute_error_that_suggests_the_nearest(self):
         names = list(self.doc.methods())
-        for wrong in ("GetLedCont", "getledcont", "SetRelais", "EnterHardwareTestAt", "Xyzzy"):
+        for wrong in ("GetLedCont", "getledcont", "SetLedd", "GteLed", "EnterHardwareTestAt", "Xyzzy"):
             with self.assertRaises(AttributeError) as attribute:
                 getattr(self.doc, wrong)
             self.assertEqual(str(attribute.exception), unknown_name_text(wrong, names))
@@ -93,6 +93,7 @@ class Methods(unittest.TestCase):
         self.assertEqual(
             unknown_name_text("GetLedCont", names), 'Unknown name "GetLedCont"; did you mean GetLedCount?'
         )
+        self.assertEqual(unknown_name_text("SetLedd", names), 'Unknown name "SetLedd"; did you mean SetLeds or SetLed?')
         self.assertEqual(unknown_name_text("Xyzzy", names), 'Unknown name "Xyzzy"')
         self.assertFalse(hasattr(self.doc, "_private"))
 
