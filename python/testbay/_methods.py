@@ -42,7 +42,6 @@ class Parameter:
 
     def __init__(self, name, kind, optional):
         self.name = name
-        self.kind = kind
         self.by_reference = kind.endswith("*")
         self.base = kind.rstrip("*")
         self.optional = optional
