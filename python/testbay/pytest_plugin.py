@@ -10,7 +10,9 @@ hardware test on that port; it leaves the hardware test again after the
 test, also after a failing one: the relay restarts into the firmware it was
 found in (--testbay-stay keeps it in the hardware test). The trace of each
 test's document (every telegram) is shown in the report of a failing test;
---testbay-trace-dir DIR keeps the traces of all tests there.
+--testbay-trace-dir DIR keeps the traces of all tests there. A relay that does
+not enter the hardware test fails its test with the reason, once: the
+session's later tests that need `doc` are skipped.
 """
 
 import hashlib
@@ -26,6 +28,10 @@ import pytest
 
 from . import Dispatch
 from .relay import VirtualRelay, Workspace
+
+
+# Why the session's relay did not enter the hardware test, once it did not.
+_UNREACHABLE = pytest.StashKey[str]()
 
 
 @dataclass(frozen=True)
@@ -131,6 +137,9 @@ def relay(request):
 
 @pytest.fixture
 def doc(relay, request, _testbay_trace_dir):
+    unreachable = request.config.stash.get(_UNREACHABLE, None)
+    if unreachable is not None:
+        pytest.skip(f"{unreachable} (in an earlier test)")
     trace = os.path.join(_testbay_trace_dir, _trace_name(request.node.nodeid))
     request.node.stash[_TRACE] = (trace, os.path.getsize(trace) if os.path.exists(trace) else 0)
     document = Dispatch(env=dict(relay.env, TESTBAY_TRACE=trace))
@@ -139,9 +148,14 @@ def doc(relay, request, _testbay_trace_dir):
     try:
         entered = document.EnterHardwaretestAtPort("", relay.number)
         if not entered:
-            pytest.fail(f"the relay on COM{relay.number} did not enter the hardware test", pytrace=False)
+            reason = document.last_reason or "the port did not open or the relay did not answer"
+            unreachable = f"the relay on COM{relay.number} did not enter the hardware test: {reason}"
+            request.config.stash[_UNREACHABLE] = unreachable
+            pytest.fail(unreachable, pytrace=False)
         yield document
     finally:
+        # A document that Ctrl+C ended has no server left to leave the hardware test with.
+        entered = entered and not document.closed
         try:
             left = not entered or document.call(leave)
         finally:

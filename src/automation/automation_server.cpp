@@ -119,7 +119,9 @@ json MethodList() {
         list.push_back({{"dispid", DispIdOf(method)},
                         {"name", method.name},
                         {"params", params},
-                        {"returns", ReturnTypeName(method.returns)}});
+                        {"returns", ReturnTypeName(method.returns)},
+                        {"names", method.paramNames},
+                        {"summary", method.summary}});
     }
     return list;
 }
