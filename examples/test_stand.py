@@ -163,7 +163,7 @@ def what_next():
     if shutil.which("testbay-call"):
         call = "testbay-call"
     else:
-        call = f"PYTHONPATH={command(os.path.normpath(TREE_CLIENT))} python3 -m testbay.call"
+        call = f"PYTHONPATH={os.path.relpath(TREE_CLIENT)} python3 -m testbay.call"
     stand = command(os.path.join(os.path.dirname(os.path.abspath(__file__)), "stand"))
     server = find_server()
     window = "testbay" if shutil.which("testbay") == server else command(server)
@@ -195,7 +195,8 @@ def main():
                 serial_ports(doc, report)
                 error_records(doc, report)
                 # ExitHardwaretest closes the port; the relay stays in its hardware test.
-                report.step("ExitHardwaretest", doc.ExitHardwaretest(), "port closed")
+                left = doc.ExitHardwaretest()
+                report.step("ExitHardwaretest", left, "port closed, the relay stays in the hardware test")
     passed = report.finish()
     what_next()
     return 0 if passed else 1

@@ -5,7 +5,9 @@ Its steps run against documents that fail on purpose; the whole demo runs
 against the build's programs ($TESTBAY_SERVER, $TESTBAY_RELAY).
 """
 
+import contextlib
 import importlib.util
+import io
 import os
 import subprocess
 import sys
@@ -84,7 +86,8 @@ class FrontPanel:
 
 def steps(check, doc):
     report = test_stand.Report()
-    check(doc, report)
+    with contextlib.redirect_stdout(io.StringIO()):
+        check(doc, report)
     return {name: (passed, detail) for name, passed, detail in report.rows}
 
 

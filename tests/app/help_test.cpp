@@ -22,15 +22,15 @@ constexpr char kPortSection[] = "pointing-it-at-a-real-relay";
 // A program folder `bin/` below a fresh root, with files placed relative to it.
 class HelpPageTest : public ::testing::Test {
 protected:
-    std::string ProgramFolder() const { return root_.File("bin") + "/"; }
+    std::string BinFolder() const { return root_.File("bin") + "/"; }
     std::string Place(const std::string& relative) {
-        const std::filesystem::path path = std::filesystem::path(ProgramFolder() + relative).lexically_normal();
+        const std::filesystem::path path = std::filesystem::path(BinFolder() + relative).lexically_normal();
         std::filesystem::create_directories(path.parent_path());
         WriteWholeFile(path.string(), "# Testbay\n");
         return path.string();
     }
 
-    void SetUp() override { std::filesystem::create_directories(ProgramFolder()); }
+    void SetUp() override { std::filesystem::create_directories(BinFolder()); }
 
     TempDir root_;
 };
@@ -58,13 +58,13 @@ TEST(HelpAnchor, EveryTopicsHeadingIsAHeadingOfTheReadme) {
 
 TEST_F(HelpPageTest, BuildTreeOpensTheMarkdownReadmeAtTheTopicsSection) {
     const std::string readme = Place("README.md");
-    EXPECT_EQ(FindHelpPage("settings.html", ProgramFolder()), (HelpPage{readme, kPortSection}));
-    EXPECT_EQ(FindHelpPage("index.html", ProgramFolder()), (HelpPage{readme, ""}));
+    EXPECT_EQ(FindHelpPage("settings.html", BinFolder()), (HelpPage{readme, kPortSection}));
+    EXPECT_EQ(FindHelpPage("index.html", BinFolder()), (HelpPage{readme, ""}));
 }
 
 TEST_F(HelpPageTest, LinuxInstallationOpensTheReadmeBelowThePrefix) {
     const std::string readme = Place("../share/doc/testbay/README.md");
-    const HelpPage page = FindHelpPage("settings.html", ProgramFolder());
+    const HelpPage page = FindHelpPage("settings.html", BinFolder());
     EXPECT_EQ(page, (HelpPage{readme, kPortSection}));
     EXPECT_EQ(page.file.find(".."), std::string::npos) << page.file;
 }
@@ -72,27 +72,27 @@ TEST_F(HelpPageTest, LinuxInstallationOpensTheReadmeBelowThePrefix) {
 TEST_F(HelpPageTest, WindowsInstallationOpensThePlainTextReadmeAtItsStart) {
     const std::string text = Place("README.txt");
     Place("../share/doc/testbay/README.md");
-    EXPECT_EQ(FindHelpPage("settings.html", ProgramFolder()), (HelpPage{text, ""}));
+    EXPECT_EQ(FindHelpPage("settings.html", BinFolder()), (HelpPage{text, ""}));
 }
 
 TEST_F(HelpPageTest, NoReadmeNoFolderOrAFolderNamedLikeTheReadmeGiveNoPage) {
-    EXPECT_EQ(FindHelpPage("settings.html", ProgramFolder()), HelpPage{});
-    std::filesystem::create_directories(ProgramFolder() + "README.md");
-    EXPECT_EQ(FindHelpPage("settings.html", ProgramFolder()), HelpPage{});
+    EXPECT_EQ(FindHelpPage("settings.html", BinFolder()), HelpPage{});
+    std::filesystem::create_directories(BinFolder() + "README.md");
+    EXPECT_EQ(FindHelpPage("settings.html", BinFolder()), HelpPage{});
     EXPECT_EQ(FindHelpPage("settings.html", ""), HelpPage{});
 }
 
 TEST_F(HelpPageTest, TheSerialSetupHelpHandsItsSectionToTheViewer) {
     const std::string readme = Place("README.md");
-    test::RecordedHelp help(ProgramFolder());
+    test::RecordedHelp help(BinFolder());
     SerialSetup().Help();
     EXPECT_EQ(help.pages, (std::vector<HelpPage>{{readme, kPortSection}}));
 }
 
 TEST_F(HelpPageTest, ShowFailsWithoutAPageOrAViewer) {
-    const HelpDisplay noViewer(ProgramFolder(), [](const HelpPage&) { return false; });
+    const HelpDisplay noViewer(BinFolder(), [](const HelpPage&) { return false; });
     int viewed = 0;
-    const HelpDisplay counting(ProgramFolder(), [&viewed](const HelpPage&) { return ++viewed > 0; });
+    const HelpDisplay counting(BinFolder(), [&viewed](const HelpPage&) { return ++viewed > 0; });
     EXPECT_FALSE(counting.Show("settings.html"));
     EXPECT_EQ(viewed, 0);
     Place("README.md");
