@@ -2,9 +2,11 @@
 
 Every fenced block marked sh, bash or console and every indented block of the
 README is a snippet for the shell; one that cannot run here says why in a
-comment "<!-- not run by the README test: REASON -->" on the line before it.
-The others run in order in one bash, as a reader would type them on a fresh
-clone: in a scratch copy of the tree whose `build` is the build under test,
+comment "<!-- not run by the README test: REASON -->" on the line before it
+(an indented block always: only fenced blocks run). Nothing runs while a block
+says neither what it holds nor why it is not run, or an unmarked one needs root
+or Windows. The others run in order in one bash, as a reader would type them
+on a fresh clone: in a scratch copy of the tree whose `build` is the build under test,
 with a scratch HOME, as a user who installed the client with the README's
 virtual environment and points $TESTBAY_SERVER and $TESTBAY_RELAY at the
 build's programs. A console block's commands must print what it shows.
@@ -25,7 +27,7 @@ README = os.path.join(TREE, "README.md")
 SKIP_MARK = re.compile(r"^<!-- not run by the README test: (.+) -->$")
 SHELL_LANGUAGES = {"sh", "bash", "console"}
 # Languages of blocks that hold no shell commands.
-OTHER_LANGUAGES = {"ini", "json", "python", "vbscript"}
+OTHER_LANGUAGES = {"ini", "json", "python", "text", "vbscript"}
 # What a reader takes between two blocks; a relay started in the background is up by then.
 PAUSE_BETWEEN_BLOCKS_S = 0.5
 RUN_TIMEOUT_S = 240
@@ -90,6 +92,22 @@ def snippets(text):
     return found, errors
 
 
+def problems(found, errors):
+    """What keeps the snippets from being run: blocks without a language, and
+    blocks that would run although they cannot."""
+    wrong = list(errors)
+    for snippet in found:
+        if snippet.skip_reason is not None:
+            continue
+        if not snippet.lines:
+            wrong.append(f"README.md:{snippet.line}: an empty block")
+        elif snippet.language == "indented":
+            wrong.append(f"README.md:{snippet.line}: write it as a ```sh block to run it, or say why it is not run")
+        elif re.search(r"^\$? ?(sudo|apt|apt-get|msiexec|\S+\.exe)\b", "\n".join(snippet.lines), re.MULTILINE):
+            wrong.append(f"README.md:{snippet.line}: needs root or Windows: say so, it is not run")
+    return wrong
+
+
 def script(runnable, outputs):
     """One bash script of the snippets; a console command's output goes to a file of `outputs`."""
     parts = [
@@ -140,20 +158,15 @@ class ReadmeSnippets(unittest.TestCase):
             cls.snippets, cls.errors = snippets(readme.read())
 
     def test_every_shell_block_runs_or_says_why_not(self):
-        self.assertEqual(self.errors, [])
-        for snippet in self.snippets:
-            with self.subTest(line=snippet.line):
-                self.assertTrue(snippet.lines, "an empty block")
-                if snippet.skip_reason is None:
-                    self.assertFalse(
-                        re.search(r"^(sudo|msiexec|\S+\.exe)\b", "\n".join(snippet.lines), re.MULTILINE),
-                        "needs root or Windows: mark it as not run, with the reason",
-                    )
+        self.assertEqual(problems(self.snippets, self.errors), [])
 
     def test_the_snippets_work_as_written_on_a_fresh_clone(self):
         build = os.environ.get("TESTBAY_BUILD_DIR")
         if not build:
             self.skipTest("TESTBAY_BUILD_DIR names no build")
+        wrong = problems(self.snippets, self.errors)
+        if wrong:
+            self.fail("not run until every block runs or says why not:\n" + "\n".join(wrong))
         runnable = [snippet for snippet in self.snippets if snippet.skip_reason is None]
         self.assertTrue(runnable)
         with tempfile.TemporaryDirectory(prefix="testbay-readme-") as root:
