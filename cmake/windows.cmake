@@ -48,6 +48,8 @@ set_source_files_properties(src/app/testbay_win.rc PROPERTIES OBJECT_DEPENDS "${
 add_executable(testbay WIN32 src/app/console_main.cpp src/app/testbay_win.rc)
 target_include_directories(testbay PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(testbay PRIVATE testbay_win_views)
+# In a build tree the windows' Help finds the README beside the program.
+file(CREATE_LINK ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/README.md SYMBOLIC COPY_ON_ERROR)
 
 # The installer package, testbay-<version>-x64.msi (cmake/testbay.wxs), part of
 # every build where wixl is installed.

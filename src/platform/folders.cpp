@@ -223,4 +223,12 @@ std::string TemporaryFolder() {
     return WithTrailingSlash(tmp.empty() ? "/tmp" : tmp);
 }
 
+std::string ProgramFolder() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<size_t>(length) >= path.size()) return {};
+    path.resize(static_cast<size_t>(length));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
 }  // namespace testbay

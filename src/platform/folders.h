@@ -98,5 +98,7 @@ std::string CommonDataFolder();
 std::string WindowsFolder();
 // $TMPDIR, else /tmp (Windows: the system's temporary path).
 std::string TemporaryFolder();
+// The folder of the running program's executable; "" when unknown.
+std::string ProgramFolder();
 
 }  // namespace testbay

@@ -253,4 +253,13 @@ std::string TemporaryFolder() {
     return WithTrailingSlash(NarrowText(path));
 }
 
+std::string ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring folder(path, length);
+    folder.erase(folder.find_last_of(L"\\/") + 1);
+    return NarrowText(folder);
+}
+
 }  // namespace testbay
