@@ -136,11 +136,6 @@ class InstallerUnderWine(window_tests.WindowTestCase):
     def program_folder(self, *name):
         return self.prefix.drive_c("Program Files", "Testbay", *name)
 
-    def cscript(self, name, text):
-        with open(self.prefix.drive_c(name), "w", newline="") as script:
-            script.write(text)
-        return self.prefix.run("cscript.exe", "//nologo", "C:\\" + name)
-
     def settings(self):
         """The user's two settings files, each as the test wrote it (or None)."""
         texts = {}
@@ -174,7 +169,7 @@ class InstallerUnderWine(window_tests.WindowTestCase):
 
     def test_4_a_script_drives_the_relay_without_registering_the_program(self):
         self.relay()
-        self.assertEqual(self.cscript("leds.vbs", LED_SCRIPT.format(port=PORT)), "True 16")
+        self.assertEqual(self.prefix.cscript("leds.vbs", LED_SCRIPT.format(port=PORT)), "True 16")
 
     def test_5_the_start_menu_entry_starts_the_window(self):
         [entry] = self.start_menu_entries()
@@ -202,7 +197,7 @@ class InstallerUnderWine(window_tests.WindowTestCase):
         self.assertEqual(self.start_menu_entries(), [])
         self.assertEqual(self.registered(), {})
         self.assertEqual(self.installed_products(), [])
-        self.assertEqual(self.cscript("unregistered.vbs", UNREGISTERED_SCRIPT), "create 429")
+        self.assertEqual(self.prefix.cscript("unregistered.vbs", UNREGISTERED_SCRIPT), "create 429")
         self.assertEqual(self.settings(), written)
 
 

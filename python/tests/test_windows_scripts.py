@@ -268,21 +268,13 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
     def register(cls):
         cls.prefix.run(SERVER, "-RegServer")
 
-    def write_script(self, name, text):
-        with open(self.prefix.drive_c(name), "w", newline="") as script:
-            script.write(text)
-        return "C:\\" + name
-
-    def cscript(self, name, text):
-        return self.prefix.run("cscript.exe", "//nologo", self.write_script(name, text))
-
     def expect_both_transports(self, name, sequence, *relay_options):
         texts = [(step.label, step.fault.text) for step in sequence if isinstance(step, Step) and step.fault]
         for transport in ("com", "rpc"):
             with self.subTest(transport=transport):
                 self.relay(*relay_options)
                 if transport == "com":
-                    outcomes = parse_script_output(self.cscript(name, script_of(sequence)))
+                    outcomes = parse_script_output(self.prefix.cscript(name, script_of(sequence)))
                 else:
                     doc = self.json_rpc_document()
                     outcomes = run_over_json_rpc(doc, sequence)
@@ -309,7 +301,7 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
 
     def start_staged_script(self, name, text):
         """Runs a script of Stage calls; returns the run and the path of its output."""
-        script = self.write_script(name + ".vbs", text)
+        script = self.prefix.write_script(name + ".vbs", text)
         output_path = self.prefix.drive_c(name + ".out")
         with open(output_path, "w") as output:
             script_run = subprocess.Popen([WINE, "cscript.exe", "//nologo", script], env=self.prefix.env,
@@ -359,7 +351,7 @@ class ScriptsUnderWine(wine_prefix.WineTestCase):
     def test_after_unregistering_a_script_cannot_create_the_object(self):
         self.addCleanup(self.register)
         self.prefix.run(SERVER, "-UnregServer")
-        self.assertEqual(self.cscript("unregistered.vbs", UNREGISTERED_SCRIPT).splitlines(), ["create 429"])
+        self.assertEqual(self.prefix.cscript("unregistered.vbs", UNREGISTERED_SCRIPT).splitlines(), ["create 429"])
         self.assertEqual(self.prefix.processes(PROGRAM), [])
 
 

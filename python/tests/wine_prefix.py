@@ -53,6 +53,16 @@ class WinePrefix:
     def run(self, *program_and_arguments):
         return self.output([self.wine, *program_and_arguments])
 
+    def write_script(self, name, text):
+        """A script file in C:\\; its Windows path."""
+        with open(self.drive_c(name), "w", newline="") as script:
+            script.write(text)
+        return "C:\\" + name
+
+    def cscript(self, name, text):
+        """What a VBScript script prints through Wine's cscript.exe."""
+        return self.run("cscript.exe", "//nologo", self.write_script(name, text))
+
     def unix_path(self, windows_path):
         return self.output(["winepath", "-u", windows_path])
 
