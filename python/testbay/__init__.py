@@ -177,11 +177,12 @@ class Document:
     Every method of the table is an attribute (dir() lists them), with its
     signature and docstring; call() calls one by name."""
 
-    def __init__(self, server=None, env=None):
+    def __init__(self, server=None, env=None, stderr=None):
         self._process = subprocess.Popen(
             server_command(server),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
+            stderr=stderr,
             env=env,
         )
         self._lock = threading.Lock()
@@ -294,9 +295,11 @@ class Document:
             pass
 
 
-def Dispatch(prog_id=PROG_ID, server=None, env=None):
-    """Creates the automation object, as late-bound automation clients do."""
+def Dispatch(prog_id=PROG_ID, server=None, env=None, stderr=None):
+    """Creates the automation object, as late-bound automation clients do.
+    `stderr` takes the server's diagnostics (as subprocess does); by default
+    they go to this program's standard error."""
     # ProgIDs are matched without regard to case, as on COM.
     if prog_id.lower() != PROG_ID.lower():
         raise ValueError(f"unknown ProgID {prog_id!r}; this client serves {PROG_ID!r}")
-    return Document(server=server, env=env)
+    return Document(server=server, env=env, stderr=stderr)

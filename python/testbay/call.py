@@ -17,8 +17,10 @@ import json
 import os
 import shlex
 import sys
+import tempfile
 
 from . import AutomationError, Dispatch
+from ._methods import unknown_name_text
 from .relay import VirtualRelay, Workspace
 
 __all__ = ["main"]
@@ -136,8 +138,29 @@ def _call(doc, port, name, params, values, stay):
     return result, []
 
 
+# The server tells a failed entry on its standard error too; testbay-call
+# tells it in its own message, so that line is not passed on.
+_ENTRY_DIAGNOSTIC = b"testbay: EnterHardwaretestAtPort: "
+
+
+def _pass_on_diagnostics(captured):
+    captured.seek(0)
+    for line in captured:
+        if not line.startswith(_ENTRY_DIAGNOSTIC):
+            sys.stderr.write(line.decode("utf-8", "replace"))
+    sys.stderr.flush()
+
+
 def _run(options, env):
-    with Dispatch(env=env) as doc:
+    with tempfile.TemporaryFile() as diagnostics:
+        try:
+            return _run_with(options, env, diagnostics)
+        finally:
+            _pass_on_diagnostics(diagnostics)
+
+
+def _run_with(options, env, diagnostics):
+    with Dispatch(env=env, stderr=diagnostics) as doc:
         table = doc.methods()
         if options.list:
             _print_table(table, options.json)
@@ -145,7 +168,7 @@ def _run(options, env):
         names = {name.lower(): name for name in table}
         name = names.get(options.method.lower())
         if name is None:
-            raise CallError(f"unknown method {options.method} (--list shows the methods)")
+            raise CallError(f"{unknown_name_text(options.method, list(table))} (--list shows the methods)")
         _, params, _ = table[name]
         values = _arguments(name, params, options.args)
         port = 1 if options.relay else options.port

@@ -68,7 +68,8 @@ class Errors(unittest.TestCase):
 
     def test_usage_and_automation_errors_exit_2_with_their_message(self):
         cases = [
-            (["--relay", "NoSuchMethod"], "unknown method NoSuchMethod"),
+            (["--relay", "NoSuchMethod"], 'Unknown name "NoSuchMethod" (--list shows the methods)'),
+            (["--relay", "getledcont"], 'Unknown name "getledcont"; did you mean GetLedCount?'),
             (["--relay", "SetLed", "1"], "too few parameters for SetLed(long, BOOL)"),
             (["--relay", "SetLed", "1", "true", "2"], "too many parameters"),
             (["--relay", "SetLed", "one", "true"], "'one' is no long"),
