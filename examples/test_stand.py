@@ -194,9 +194,9 @@ def main():
                 memory(doc, report)
                 serial_ports(doc, report)
                 error_records(doc, report)
-                # ExitHardwaretest closes the port; the relay stays in its hardware test.
-                left = doc.ExitHardwaretest()
-                report.step("ExitHardwaretest", left, "port closed, the relay stays in the hardware test")
+                # The relay goes back to the application it was found in, as a stand leaves it.
+                left = doc.LeaveHardwaretest()
+                report.step("LeaveHardwaretest", left, "the relay restarts into its application, port closed")
     passed = report.finish()
     what_next()
     return 0 if passed else 1
