@@ -72,13 +72,15 @@ HelpDisplay::HelpDisplay()
 HelpDisplay::HelpDisplay(std::string programFolder, HelpViewer viewer)
     : programFolder_(std::move(programFolder)), viewer_(std::move(viewer)) {}
 
-bool HelpDisplay::Show(const std::string& topic) const {
+std::string HelpDisplay::Show(const std::string& topic) const {
     const HelpPage page = FindHelpPage(topic, programFolder_);
-    return !page.file.empty() && viewer_(page);
+    if (page.file.empty()) return "The help cannot be shown: no README lies with the program in " + programFolder_;
+    if (!viewer_(page)) return "The help cannot be shown: no viewer could be started for " + page.file;
+    return {};
 }
 
 HelpDisplay UseHelpDisplay(HelpDisplay display) { return std::exchange(CurrentDisplay(), std::move(display)); }
 
-bool ShowHelp(const std::string& topic) { return CurrentDisplay().Show(topic); }
+std::string ShowHelp(const std::string& topic) { return CurrentDisplay().Show(topic); }
 
 }  // namespace testbay

@@ -34,8 +34,8 @@ public:
     HelpDisplay();
     HelpDisplay(std::string programFolder, HelpViewer viewer);
 
-    // False when no documentation was found or no viewer could be started.
-    bool Show(const std::string& topic) const;
+    // "" when the viewer started, else why the help cannot be shown.
+    std::string Show(const std::string& topic) const;
 
 private:
     std::string programFolder_;
@@ -47,7 +47,7 @@ private:
 HelpDisplay UseHelpDisplay(HelpDisplay display);
 
 // Windows hand their help topic ("settings.html", …) to this one display
-// operation.
-bool ShowHelp(const std::string& topic);
+// operation, and tell the user the text it returns when that is not "".
+std::string ShowHelp(const std::string& topic);
 
 }  // namespace testbay

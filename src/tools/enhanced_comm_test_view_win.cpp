@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/help.h"
+#include "app/help_view_win.h"
 #include "platform/text_win.h"
 #include "tools/test_dialogs_view_ids.h"
 
@@ -47,7 +48,7 @@ void EnhancedCommTestDialog::AddErrorColumns() const {
 
 void EnhancedCommTestDialog::OnClick(int id) {
     if (id == TESTBAY_COMM_TEST_START) StartOrStop();
-    if (id == TESTBAY_COMM_TEST_HELP) ShowHelp(EnhancedCommTest::kHelpTopic);
+    if (id == TESTBAY_COMM_TEST_HELP) TellHelpFailure(Window(), ShowHelp(EnhancedCommTest::kHelpTopic));
 }
 
 CommTestInputs EnhancedCommTestDialog::Inputs() const {

@@ -89,16 +89,17 @@ TEST_F(HelpPageTest, TheSerialSetupHelpHandsItsSectionToTheViewer) {
     EXPECT_EQ(help.pages, (std::vector<HelpPage>{{readme, kPortSection}}));
 }
 
-TEST_F(HelpPageTest, ShowFailsWithoutAPageOrAViewer) {
+TEST_F(HelpPageTest, ShowSaysWhyWithoutAPageOrAViewer) {
     const HelpDisplay noViewer(BinFolder(), [](const HelpPage&) { return false; });
     int viewed = 0;
     const HelpDisplay counting(BinFolder(), [&viewed](const HelpPage&) { return ++viewed > 0; });
-    EXPECT_FALSE(counting.Show("settings.html"));
+    EXPECT_EQ(counting.Show("settings.html"),
+              "The help cannot be shown: no README lies with the program in " + BinFolder());
     EXPECT_EQ(viewed, 0);
-    Place("README.md");
-    EXPECT_TRUE(counting.Show("settings.html"));
+    const std::string readme = Place("README.md");
+    EXPECT_EQ(counting.Show("settings.html"), "");
     EXPECT_EQ(viewed, 1);
-    EXPECT_FALSE(noViewer.Show("settings.html"));
+    EXPECT_EQ(noViewer.Show("settings.html"), "The help cannot be shown: no viewer could be started for " + readme);
 }
 
 }  // namespace

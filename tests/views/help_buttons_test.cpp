@@ -1,4 +1,7 @@
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/serial_setup_view.h"
@@ -34,6 +37,28 @@ private slots:
         QCOMPARE(QString::fromStdString(help.pages[0].anchor), QStringLiteral("pointing-it-at-a-real-relay"));
         QCOMPARE(QString::fromStdString(help.pages[1].file), file);
         QCOMPARE(QString::fromStdString(help.pages[1].anchor), QStringLiteral("the-desktop-window"));
+    }
+
+    // A desktop without a viewer: the button says so instead of doing nothing.
+    void helpWithoutAViewerSaysWhy() {
+        test::ScriptedPeer peer;
+        test::VirtualLineFixture line(peer);
+        test::WriteWholeFile(line.Dir().File("README.md"), "# Testbay\n");
+        HelpDisplay previous = UseHelpDisplay(HelpDisplay(line.Dir().Path(), [](const HelpPage&) { return false; }));
+        QString title, text;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            text = box->text();
+            box->accept();
+        });
+        CSerialSetupDlg setup;
+        QTest::mouseClick(setup.HelpButton(), Qt::LeftButton);
+        UseHelpDisplay(std::move(previous));
+        QCOMPARE(title, QStringLiteral("Testbay"));
+        QCOMPARE(text, QString::fromStdString("The help cannot be shown: no viewer could be started for " +
+                                              line.Dir().File("README.md")));
     }
 };
 
