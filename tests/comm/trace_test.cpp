@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <numeric>
-#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -136,11 +137,13 @@ TEST_F(LastingTraceFile, EveryProgramStartAppendsTheWholeTraceBehindAHeaderWithD
     const std::vector<std::string> lines = LinesOf(Kept());
     ASSERT_EQ(lines.size(), 1u + 2 * 7u);
     EXPECT_EQ(lines[0], "earlier");
-    const std::regex header("==== \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d testbay " + std::string(kTestbayVersion) +
-                            " port COM7 \\(.*\\) ====");
+    const std::string header = " testbay " + std::string(kTestbayVersion) + " port COM7 (" + ComPortPath(7) + ") ====";
     for (const size_t start : {1u, 8u}) {
-        EXPECT_TRUE(std::regex_match(lines[start], header)) << lines[start];
-        EXPECT_NE(lines[start].find(ComPortPath(7)), std::string::npos) << lines[start];
+        std::string stamp = lines[start].substr(0, 24);
+        std::replace_if(
+            stamp.begin(), stamp.end(), [](unsigned char c) { return std::isdigit(c); }, 'd');
+        EXPECT_EQ(stamp, "==== dddd-dd-dd dd:dd:dd") << lines[start];
+        EXPECT_EQ(lines[start].substr(24), header) << lines[start];
         EXPECT_EQ(lines[start + 1], "t=1234");
         EXPECT_EQ(lines[start + 2], "CHwtV4Client::SetLed");
         EXPECT_EQ(lines[start + 4].substr(0, 3), ">68");
