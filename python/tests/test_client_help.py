@@ -1,6 +1,8 @@
 """What a script's author sees of the client: the methods as attributes with
 signatures and docstrings, the errors as one hierarchy, names in any case."""
 
+import ast
+import importlib.util
 import inspect
 import os
 import pydoc
@@ -8,7 +10,9 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
+import testbay  # noqa: E402
 from testbay import (  # noqa: E402
     AutomationError,
     BadParameters,
@@ -131,3 +135,28 @@ class Errors(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Stub(unittest.TestCase):
+    """The stub's hand-written part names the parameters the client takes."""
+
+    def test_the_stub_head_has_the_clients_parameters(self):
+        spec = importlib.util.spec_from_file_location("python_package", os.path.join(TREE, "cmake", "python_package.py"))
+        package = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(package)
+        stubbed = {}
+        for node in ast.parse(package.STUB_HEAD).body:
+            for function in [node] + list(getattr(node, "body", [])):
+                if isinstance(function, ast.FunctionDef):
+                    owner = f"{node.name}." if node is not function else ""
+                    arguments = function.args
+                    named = arguments.args + [arguments.vararg] + arguments.kwonlyargs + [arguments.kwarg]
+                    stubbed[owner + function.name] = [a.arg for a in named if a is not None and a.arg != "self"]
+        self.assertIn("Dispatch", stubbed)
+        for name, parameters in stubbed.items():
+            with self.subTest(name=name):
+                owner, _, attribute = name.rpartition(".")
+                runtime = getattr(getattr(testbay, owner) if owner else testbay, attribute)
+                if isinstance(runtime, property):
+                    continue
+                self.assertEqual(list(inspect.signature(runtime).parameters)[1 if owner else 0 :], parameters)
