@@ -17,10 +17,11 @@ install(TARGETS testbay testbay-relay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR
 # The Python package, with the metadata that pip would write, so that its
 # console scripts and its pytest plugin are found as after pip install.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/testbay DESTINATION ${TESTBAY_PYTHON_DIR}
-  FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+  FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)
 
 file(STRINGS ${CMAKE_SOURCE_DIR}/python/pyproject.toml TESTBAY_PYPROJECT)
 set(TESTBAY_PYTHON_SUMMARY "")
+set(TESTBAY_PYTHON_REQUIRES "")
 set(TESTBAY_ENTRY_POINTS "")
 set(TESTBAY_CONSOLE_SCRIPTS "")
 set(section "")
@@ -35,6 +36,8 @@ foreach(line IN LISTS TESTBAY_PYPROJECT)
     set(section "")
   elseif(section STREQUAL "" AND line MATCHES "^description *= *\"(.*)\"$")
     set(TESTBAY_PYTHON_SUMMARY "${CMAKE_MATCH_1}")
+  elseif(section STREQUAL "" AND line MATCHES "^requires-python *= *\"(.*)\"$")
+    set(TESTBAY_PYTHON_REQUIRES "${CMAKE_MATCH_1}")
   elseif(section AND line MATCHES "^\"?([^\" =]+)\"? *= *\"([^\"]+)\"")
     string(APPEND TESTBAY_ENTRY_POINTS "${CMAKE_MATCH_1} = ${CMAKE_MATCH_2}\n")
     if(section STREQUAL "console_scripts")
@@ -45,10 +48,13 @@ endforeach()
 
 set(dist_info ${TESTBAY_GENERATED_DIR}/testbay-${PROJECT_VERSION}.dist-info)
 file(WRITE ${dist_info}/METADATA
-  "Metadata-Version: 2.1\nName: testbay\nVersion: ${PROJECT_VERSION}\nSummary: ${TESTBAY_PYTHON_SUMMARY}\n")
+  "Metadata-Version: 2.1\nName: testbay\nVersion: ${PROJECT_VERSION}\nSummary: ${TESTBAY_PYTHON_SUMMARY}\n"
+  "Requires-Python: ${TESTBAY_PYTHON_REQUIRES}\n")
 file(WRITE ${dist_info}/entry_points.txt "${TESTBAY_ENTRY_POINTS}")
 file(WRITE ${dist_info}/top_level.txt "testbay\n")
 install(DIRECTORY ${dist_info} DESTINATION ${TESTBAY_PYTHON_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/python_package.cmake)
+install(FILES ${TESTBAY_PYTHON_STUB} DESTINATION ${TESTBAY_PYTHON_DIR}/testbay)
 
 foreach(script IN LISTS TESTBAY_CONSOLE_SCRIPTS)
   string(REGEX MATCH "^([^=]+)=([^:]+):(.+)$" parts "${script}")

@@ -3,8 +3,9 @@
 # and the portable unit tests; the tests run under Wine when it is there.
 
 # src/platform/<name>_win.cpp takes the place of src/platform/<name>.cpp;
-# the pseudo-terminal, termios2 and helper-process code has no counterpart.
-set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process)
+# the pseudo-terminal, termios2, helper-process and device-holder code has no
+# counterpart.
+set(TESTBAY_POSIX_ONLY termios2 pseudo_terminal child_process device_holder)
 foreach(source ${TESTBAY_PLATFORM_SOURCES})
   if(source MATCHES "/src/platform/(.*)_win\\.cpp$")
     list(APPEND TESTBAY_POSIX_ONLY ${CMAKE_MATCH_1})
@@ -47,6 +48,8 @@ set_source_files_properties(src/app/testbay_win.rc PROPERTIES OBJECT_DEPENDS "${
 add_executable(testbay WIN32 src/app/console_main.cpp src/app/testbay_win.rc)
 target_include_directories(testbay PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(testbay PRIVATE testbay_win_views)
+# In a build tree the windows' Help finds the README beside the program.
+file(CREATE_LINK ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/README.md SYMBOLIC COPY_ON_ERROR)
 
 # The installer package, testbay-<version>-x64.msi (cmake/testbay.wxs), part of
 # every build where wixl is installed.

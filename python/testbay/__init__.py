@@ -15,15 +15,37 @@ value and the final by-reference values. By-reference parameters may be given
 their initial values; left out, they start as 0, False or "" (a string
 parameter's initial value is the room the method may write into).
 Texts are 8-bit: characters U+0000 to U+00FF. The null string is None.
+
+Every method of the table is an attribute of the document, with its
+signature and docstring (help(doc.GetLed)); by-value parameters may also be
+given by keyword. Errors are AutomationError and below: CallRefused when the
+server answered the call with an error (UnknownMethod, BadParameters,
+SerialError) and ServerGone when there is no server to answer (CallStopped
+when it ended the call because the program is ending).
 """
 
 import json
 import os
 import shutil
 import subprocess
+import sys
 import threading
 
-__all__ = ["Dispatch", "Document", "AutomationError", "find_server", "server_command"]
+from ._methods import Method, unknown_name_text
+
+__all__ = [
+    "Dispatch",
+    "Document",
+    "AutomationError",
+    "CallRefused",
+    "UnknownMethod",
+    "BadParameters",
+    "SerialError",
+    "ServerGone",
+    "CallStopped",
+    "find_server",
+    "server_command",
+]
 
 PROG_ID = "Testbay.Document"
 ON_WINDOWS = os.name == "nt"
@@ -32,12 +54,61 @@ SERVER_SWITCH = "-JsonRpc" if ON_WINDOWS else "-Automation"
 
 
 class AutomationError(Exception):
-    """A call the server refused or could not complete."""
+    """A call the server refused or could not complete; `code` is the
+    JSON-RPC error code, `message` the server's text."""
 
     def __init__(self, code, message):
         super().__init__(f"{message} (code {code})")
         self.code = code
         self.message = message
+
+
+class CallRefused(AutomationError):
+    """The server answered the call with an error; it goes on serving."""
+
+
+class UnknownMethod(CallRefused, AttributeError):
+    """No method of that name (-32601); the message names the nearest ones."""
+
+    def __init__(self, code, message):
+        super().__init__(code, message)
+        # AttributeError's text is the message alone, as for any missing attribute.
+        self.args = (message,)
+
+
+class BadParameters(CallRefused):
+    """Parameters the method cannot take (-32602)."""
+
+
+class SerialError(CallRefused):
+    """The serial layer failed during the call (-32000)."""
+
+
+class ServerGone(AutomationError):
+    """No server answers any more: it ended, or the document was closed."""
+
+
+class CallStopped(ServerGone):
+    """The server ended the call because the program is ending (a stop signal)."""
+
+
+# The client's own code for a server that cannot answer.
+SERVER_GONE = -32099
+_REFUSALS = {-32601: UnknownMethod, -32602: BadParameters, -32000: SerialError}
+_STOPPED_TEXT = "call stopped"
+
+
+def _error(code, message):
+    """The exception of a JSON-RPC error reply."""
+    if code == -32603 and message.startswith(_STOPPED_TEXT):
+        return CallStopped(code, message)
+    return _REFUSALS.get(code, CallRefused)(code, message)
+
+
+def _interrupt_in_hand():
+    """The KeyboardInterrupt being handled (in an except or finally block), if any."""
+    handled = sys.exc_info()[1]
+    return handled if isinstance(handled, KeyboardInterrupt) else None
 
 
 def find_program(variable, name):
@@ -100,33 +171,27 @@ def _end_server(process, grace_s):
     return status
 
 
-class _Method:
-    def __init__(self, entry):
-        self.name = entry["name"]
-        self.dispid = entry["dispid"]
-        self.params = entry["params"]
-        self.returns = entry["returns"]
-
-    @property
-    def has_outputs(self):
-        return any(kind.endswith("*") for kind in self.params)
-
-
 class Document:
-    """One automation object, served by a program instance of its own."""
+    """One automation object, served by a program instance of its own.
 
-    def __init__(self, server=None, env=None):
+    Every method of the table is an attribute (dir() lists them), with its
+    signature and docstring; call() calls one by name."""
+
+    def __init__(self, server=None, env=None, stderr=None):
         self._process = subprocess.Popen(
             server_command(server),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
+            stderr=stderr,
             env=env,
         )
         self._lock = threading.Lock()
         self._next_id = 0
         self._methods = {}
+        self._attributes = {}
+        self.last_reason = None
         for entry in self._request("$methods", []):
-            method = _Method(entry)
+            method = Method(entry)
             self._methods[method.name.lower()] = method
 
     def methods(self):
@@ -138,42 +203,76 @@ class Document:
             raise AttributeError(name)
         method = self._methods.get(name.lower())
         if method is None:
-            raise AttributeError(f"Testbay.Document has no method {name}")
-        return lambda *args: self.call(method.name, *args)
+            raise AttributeError(unknown_name_text(name, [m.name for m in self._methods.values()]))
+        attribute = self._attributes.get(method.name)
+        if attribute is None:
+            attribute = self._attributes[method.name] = method.bound_to(self)
+        return attribute
+
+    def __dir__(self):
+        return sorted(set(super().__dir__()) | {method.name for method in self._methods.values()})
 
     def call(self, name, *args):
+        """Calls a method by name (any case) with its parameters by position.
+        `last_reason` keeps the "reason" the server gave with the result (why
+        an entry into the hardware test failed), else None."""
         method = self._methods.get(name.lower())
         params = [_as_text(value) for value in args]
         result = self._request(method.name if method else name, params)
+        self.last_reason = result.get("reason")
         if method is not None and not method.has_outputs:
             return result["return"]
         return (result["return"], *result["out"])
 
     def _request(self, name, params):
+        # A call made while an interrupt is handled (a script's clean-up after
+        # Ctrl+C) that finds no server goes on with that interrupt: the script
+        # ends with one traceback, not a second one of its own.
+        interrupt = _interrupt_in_hand()
         with self._lock:
             if self._process is None:
-                raise AutomationError(-32099, "the document is closed")
+                if interrupt:
+                    raise interrupt from None
+                raise ServerGone(SERVER_GONE, "the document is closed")
             self._next_id += 1
             request = {"jsonrpc": "2.0", "id": self._next_id, "method": name, "params": params}
             line = json.dumps(request, ensure_ascii=False).encode("utf-8") + b"\n"
+            failure = None
             try:
                 self._process.stdin.write(line)
                 self._process.stdin.flush()
                 answer = self._process.stdout.readline()
-            except (BrokenPipeError, OSError) as error:
-                raise AutomationError(-32099, f"the server is gone: {error}") from error
+            except OSError as error:
+                failure = error
             except BaseException:
                 # Interrupted mid-call (KeyboardInterrupt): the reply would
                 # belong to no one, and the server holds the relay's port.
                 process, self._process = self._process, None
-                _end_server(process, INTERRUPT_GRACE_S)
+                try:
+                    _end_server(process, INTERRUPT_GRACE_S)
+                except KeyboardInterrupt:
+                    # A second Ctrl+C does not wait for the server.
+                    process.kill()
+                    process.wait()
                 raise
-            if not answer:
-                raise AutomationError(-32099, "the server ended")
+        if failure is not None or not answer:
+            if interrupt:
+                raise interrupt from None
+            if failure is not None:
+                raise ServerGone(SERVER_GONE, f"the server is gone: {failure}") from failure
+            raise ServerGone(SERVER_GONE, "the server ended")
         reply = json.loads(answer.decode("utf-8"))
         if "error" in reply:
-            raise AutomationError(reply["error"]["code"], reply["error"]["message"])
+            error = _error(reply["error"]["code"], reply["error"]["message"])
+            if interrupt and isinstance(error, ServerGone):
+                raise interrupt from None
+            raise error
         return reply["result"]
+
+    @property
+    def closed(self):
+        """Whether the document has no server any more: closed, or ended by an interrupt."""
+        return self._process is None
 
     def close(self):
         """Releases the object: the server lets go of the relay and ends."""
@@ -196,8 +295,11 @@ class Document:
             pass
 
 
-def Dispatch(prog_id=PROG_ID, server=None, env=None):
-    """Creates the automation object, as late-bound automation clients do."""
-    if prog_id != PROG_ID:
+def Dispatch(prog_id=PROG_ID, server=None, env=None, stderr=None):
+    """Creates the automation object, as late-bound automation clients do.
+    `stderr` takes the server's diagnostics (as subprocess does); by default
+    they go to this program's standard error."""
+    # ProgIDs are matched without regard to case, as on COM.
+    if prog_id.lower() != PROG_ID.lower():
         raise ValueError(f"unknown ProgID {prog_id!r}; this client serves {PROG_ID!r}")
-    return Document(server=server, env=env)
+    return Document(server=server, env=env, stderr=stderr)

@@ -6,7 +6,8 @@
 
 Enters the hardware test on the port, calls the method, prints the return
 value and the final by-reference values one per line (or as JSON), and
-leaves the hardware test again. Exit status: 0 when the method returned
+leaves the hardware test again: the relay restarts into the firmware it was
+found in (--stay keeps it in the hardware test). Exit status: 0 when the method returned
 true (or a value), 1 when it returned false (or the null string), 2 for a
 usage or automation error.
 """
@@ -16,8 +17,10 @@ import json
 import os
 import shlex
 import sys
+import tempfile
 
 from . import AutomationError, Dispatch
+from ._methods import unknown_name_text
 from .relay import VirtualRelay, Workspace
 
 __all__ = ["main"]
@@ -54,6 +57,14 @@ def _parser():
         "--relay-options", default="", metavar="OPTIONS", help="options of the virtual relay, as one string"
     )
     parser.add_argument("--json", action="store_true", help="print the result as one JSON object")
+    parser.add_argument(
+        "--trace", metavar="FILE", help="append the trace of the call (every telegram) to FILE, which is kept"
+    )
+    parser.add_argument(
+        "--stay",
+        action="store_true",
+        help="leave the relay in the hardware test afterwards instead of restarting it into the firmware it was found in",
+    )
     parser.add_argument("method", nargs="?", help="method name, in any case")
     parser.add_argument("args", nargs="*", help="parameters by position; trailing by-reference ones may be left out")
     return parser
@@ -115,20 +126,41 @@ def _print_table(table, as_json):
         print(f"{name}({', '.join(params)}) -> {returns}")
 
 
-def _call(doc, port, name, params, values):
+def _call(doc, port, name, params, values, stay):
     if not doc.EnterHardwaretestAtPort("", port):
-        raise CallError(f"the relay on COM{port} did not enter the hardware test")
+        raise CallError(f"the relay on COM{port} did not enter the hardware test: {doc.call('GetLastErrorText')}")
     try:
         result = doc.call(name, *values)
     finally:
-        doc.ExitHardwaretest()
+        doc.call("ExitHardwaretest" if stay else "LeaveHardwaretest")
     if any(kind.endswith("*") for kind in params):
         return result[0], list(result[1:])
     return result, []
 
 
+# The server tells a failed entry on its standard error too; testbay-call
+# tells it in its own message, so that line is not passed on.
+_ENTRY_DIAGNOSTIC = b"testbay: EnterHardwaretestAtPort: "
+
+
+def _pass_on_diagnostics(captured):
+    captured.seek(0)
+    for line in captured:
+        if not line.startswith(_ENTRY_DIAGNOSTIC):
+            sys.stderr.write(line.decode("utf-8", "replace"))
+    sys.stderr.flush()
+
+
 def _run(options, env):
-    with Dispatch(env=env) as doc:
+    with tempfile.TemporaryFile() as diagnostics:
+        try:
+            return _run_with(options, env, diagnostics)
+        finally:
+            _pass_on_diagnostics(diagnostics)
+
+
+def _run_with(options, env, diagnostics):
+    with Dispatch(env=env, stderr=diagnostics) as doc:
         table = doc.methods()
         if options.list:
             _print_table(table, options.json)
@@ -136,17 +168,23 @@ def _run(options, env):
         names = {name.lower(): name for name in table}
         name = names.get(options.method.lower())
         if name is None:
-            raise CallError(f"unknown method {options.method} (--list shows the methods)")
+            raise CallError(f"{unknown_name_text(options.method, list(table))} (--list shows the methods)")
         _, params, _ = table[name]
         values = _arguments(name, params, options.args)
         port = 1 if options.relay else options.port
-        returned, out = _call(doc, port, name, params, values)
+        returned, out = _call(doc, port, name, params, values, options.stay)
     if options.json:
         print(json.dumps({"return": returned, "out": out}, ensure_ascii=False))
     else:
         for value in (returned, *out):
             print(_plain(value))
     return RETURNED_FALSE if returned is False or returned is None else RETURNED_TRUE
+
+
+def _with_trace(env, trace):
+    if trace:
+        env["TESTBAY_TRACE"] = trace
+    return env
 
 
 def main(argv=None):
@@ -158,10 +196,10 @@ def main(argv=None):
         parser.error("--relay-options belongs to --relay")
     try:
         if not options.relay:
-            return _run(options, None)
+            return _run(options, _with_trace(dict(os.environ), options.trace))
         with VirtualRelay(shlex.split(options.relay_options)) as relay, Workspace(logfile=False) as workspace:
             workspace.map_port(1, relay.device)
-            return _run(options, workspace.env)
+            return _run(options, _with_trace(workspace.env, options.trace))
     except BrokenPipeError:
         # The reader went away, as `| head` does: no message, and the rest of the output goes nowhere.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())

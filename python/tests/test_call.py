@@ -4,6 +4,8 @@ import json
 import os
 import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
 PYTHON_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
@@ -50,7 +52,7 @@ class ExitStatusAndOutput(unittest.TestCase):
         done = testbay_call("--list")
         self.assertEqual(done.returncode, 0, done.stderr)
         lines = done.stdout.splitlines()
-        self.assertEqual(len(lines), 142)
+        self.assertEqual(len(lines), 144)
         self.assertEqual(lines[0], "EnterHardwaretest(string) -> BOOL")
         self.assertIn("GetLedCount(long*) -> BOOL", lines)
         table = json.loads(testbay_call("--list", "--json").stdout)
@@ -66,7 +68,8 @@ class Errors(unittest.TestCase):
 
     def test_usage_and_automation_errors_exit_2_with_their_message(self):
         cases = [
-            (["--relay", "NoSuchMethod"], "unknown method NoSuchMethod"),
+            (["--relay", "NoSuchMethod"], 'Unknown name "NoSuchMethod" (--list shows the methods)'),
+            (["--relay", "getledcont"], 'Unknown name "getledcont"; did you mean GetLedCount?'),
             (["--relay", "SetLed", "1"], "too few parameters for SetLed(long, BOOL)"),
             (["--relay", "SetLed", "1", "true", "2"], "too many parameters"),
             (["--relay", "SetLed", "one", "true"], "'one' is no long"),
@@ -93,6 +96,86 @@ class GivenPort(unittest.TestCase):
             workspace.map_port(5, relay.device)
             done = testbay_call("--port", "5", "GetCpu", env=workspace.env)
             self.assertEqual((done.returncode, done.stdout), (0, "QRX3\n"), done.stderr)
+
+
+def kept_parts(path):
+    """The parts of a kept trace, one per program start, each from its header on."""
+    with open(path, encoding="latin-1") as trace:
+        text = trace.read()
+    return ["==== " + part for part in text.split("==== ")[1:] if not part.startswith("the trace")]
+
+
+class KeptTrace(unittest.TestCase):
+    def test_each_call_appends_its_telegrams_behind_a_header(self):
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "stand.trace")
+            with open(path, "w") as trace:
+                trace.write("yesterday\n")
+            for _ in range(2):
+                done = testbay_call("--relay", "--trace", path, "GetLedCount")
+                self.assertEqual((done.returncode, done.stdout), (0, "true\n16\n"), done.stderr)
+            with open(path, encoding="latin-1") as trace:
+                self.assertTrue(trace.read().startswith("yesterday\n"))
+            parts = kept_parts(path)
+            self.assertEqual(len(parts), 2)
+            for part in parts:
+                header, *lines = part.splitlines()
+                self.assertRegex(header, r"^==== \d{4}-\d\d-\d\d \d\d:\d\d:\d\d testbay [\d.]+ port COM1 \(/dev/.+\) ====$")
+                self.assertIn("CHwtV4Client::GetLedCount", lines)
+                # The telegrams both ways, as hex dumps.
+                self.assertTrue(any(line.startswith(">68 ") for line in lines), part)
+                self.assertTrue(any(line.startswith("<") for line in lines), part)
+
+    def test_a_link_in_place_of_the_file_is_not_written_through(self):
+        with tempfile.TemporaryDirectory() as directory:
+            target, link = os.path.join(directory, "target"), os.path.join(directory, "stand.trace")
+            with open(target, "w") as kept:
+                kept.write("kept\n")
+            os.symlink(target, link)
+            done = testbay_call("--relay", "--trace", link, "GetLedCount")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn(f"the trace cannot be kept in {link}: it is a link", done.stderr)
+            with open(target) as kept:
+                self.assertEqual(kept.read(), "kept\n")
+
+
+# What the trace of an entry says when it finds the relay in another firmware
+# than the hardware test.
+FOUND = {"Boot active": "boot", "Application active": "app"}
+
+
+class LeavingTheHardwareTest(unittest.TestCase):
+    """After testbay-call the relay runs the firmware it was found in."""
+
+    def found_state(self, env, trace):
+        # The relay may still be restarting: a few entries, a second apart.
+        for _ in range(4):
+            done = testbay_call("--port", "1", "--stay", "--trace", trace, "IsActiv", env=env)
+            part = kept_parts(trace)[-1]
+            found = [state for text, state in FOUND.items() if text in part]
+            if found:
+                return found[0]
+            if done.returncode == 0:
+                return "hwt"
+            time.sleep(1)
+        return None
+
+    def state_after_call(self, state, *options):
+        with tempfile.TemporaryDirectory() as directory:
+            trace = os.path.join(directory, "probe.trace")
+            with VirtualRelay(["--state", state]) as relay, Workspace(logfile=False) as workspace:
+                workspace.map_port(1, relay.device)
+                done = testbay_call("--port", "1", *options, "GetLedCount", env=workspace.env)
+                self.assertEqual((done.returncode, done.stdout), (0, "true\n16\n"), done.stderr)
+                return self.found_state(workspace.env, trace)
+
+    def test_the_relay_is_back_in_the_state_it_was_found_in(self):
+        for state in ("boot", "app", "hwt"):
+            with self.subTest(state=state):
+                self.assertEqual(self.state_after_call(state), state)
+
+    def test_stay_keeps_the_relay_in_the_hardware_test(self):
+        self.assertEqual(self.state_after_call("app", "--stay"), "hwt")
 
 
 if __name__ == "__main__":

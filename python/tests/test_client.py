@@ -25,7 +25,7 @@ class WithoutRelay(unittest.TestCase):
 
     def test_table_and_methods_that_need_no_relay(self):
         table = self.doc.methods()
-        self.assertEqual(len(table), 142)
+        self.assertEqual(len(table), 144)
         self.assertEqual(table["GetCpuId"], (142, ["long*", "long*", "long*", "string*", "long*"], "BOOL"))
         self.assertEqual(self.doc.gettestbayversion(), "04.02.08")
         self.assertFalse(self.doc.IsActiv())

@@ -54,10 +54,60 @@ def test_teardown_leaves_the_hardware_test_after_a_failing_test(pytester, calls)
     assert calls[:4] == [
         ("EnterHardwaretestAtPort", True),
         ("SetLed", True),
-        ("ExitHardwaretest", True),
+        ("LeaveHardwaretest", True),
         ("close", 0),
     ]
-    assert [value for name, value in calls if name == "ExitHardwaretest"] == [True, True]
+    assert [value for name, value in calls if name == "LeaveHardwaretest"] == [True, True]
+
+    calls.clear()
+    pytester.runpytest(*PLUGIN, "--testbay-stay").assert_outcomes(passed=1, failed=1)
+    assert [name for name, _ in calls if name.endswith("Hardwaretest")] == ["ExitHardwaretest"] * 2
+
+
+FAILING_LED_TEST = """
+def test_an_led_that_does_not_light(doc):
+    assert doc.SetLed(3, True)
+    assert doc.GetLedCount() == (True, 99)
+
+def test_one_that_passes(doc):
+    assert doc.IsActiv()
+"""
+
+
+def test_a_failing_tests_report_holds_the_telegrams_of_its_document(pytester):
+    pytester.makepyfile(FAILING_LED_TEST)
+    result = pytester.runpytest(*PLUGIN)
+    result.assert_outcomes(passed=1, failed=1)
+    result.stdout.fnmatch_lines(
+        [
+            "*_ test_an_led_that_does_not_light _*",
+            "*- Captured testbay trace call -*",
+            "==== * testbay * port COM1 (/dev/*) ====",
+            "CHwtV4Client::SetLed",
+            ">68 *",
+            "<68 *",
+            "CHwtV4Client::GetLedCount",
+        ]
+    )
+    # Only the failing test's, and not kept.
+    assert result.stdout.str().count("Captured testbay trace") == 1
+    assert "CHwtV4Client::IsActiv" not in result.stdout.str()
+
+
+def test_trace_dir_keeps_the_trace_of_every_test(pytester, tmp_path):
+    pytester.makepyfile(FAILING_LED_TEST)
+    kept = tmp_path / "traces"
+    for _ in range(2):
+        pytester.runpytest(*PLUGIN, f"--testbay-trace-dir={kept}").assert_outcomes(passed=1, failed=1)
+    traces = {path.name: path.read_text(encoding="latin-1") for path in kept.iterdir()}
+    assert sorted(traces) == [
+        "test_trace_dir_keeps_the_trace_of_every_test.py_test_an_led_that_does_not_light.trace",
+        "test_trace_dir_keeps_the_trace_of_every_test.py_test_one_that_passes.trace",
+    ]
+    for text in traces.values():
+        # Appended: one part per session, each with its telegrams.
+        assert text.count(" port COM1 (") == 2
+        assert "\n>68 " in text and "\n<68 " in text
 
 
 def test_testbay_port_reaches_the_relay_given_by_port(pytester, given_relay):

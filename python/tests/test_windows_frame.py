@@ -116,7 +116,10 @@ class Frame(window_tests.WindowTestCase):
             except window_tests.DriverError:
                 if time.monotonic() > deadline:
                     raise
-        self.assertEqual(self.driver("text", BOX_TITLE, BOX_TEXT), "Unable to connect to device")
+        # The first line as ever; the second says why.
+        lines = self.driver("text", BOX_TITLE, BOX_TEXT).splitlines()
+        self.assertEqual(lines[0], "Unable to connect to device")
+        self.assertTrue(lines[1].startswith(f"no answer from the relay on COM{PORT} "), lines)
         self.driver("press", BOX_TITLE, OK)
         self.driver("gone", BOX_TITLE)
         self.assertNotIn("Hardware Testbaying", self.driver("windows"))

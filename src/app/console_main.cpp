@@ -39,7 +39,9 @@ constexpr const char* kUsage =
     "  TESTBAY_CONFIG_DIR   directory of Testbay.ini (default: Altheon\\Corvexan\\Firmware\\ below the\n"
     "                       common application data folder, else below the user's application data folder)\n"
     "  TESTBAY_WINDOWS_DIR  directory of TESTBAY.INI (default: the Windows directory)\n"
-    "  TMP, TEMP            where the temporary directory with the trace LOG.TXT is made\n";
+    "  TMP, TEMP            where the temporary directory with the trace LOG.TXT is made\n"
+    "  TESTBAY_TRACE        a file that also receives the whole trace, appended to, and outlives the\n"
+    "                       program (one header line per program start)\n";
 
 constexpr const char* kNoWindow = "testbay.exe: the desktop window could not be made\n";
 
@@ -118,7 +120,7 @@ int main(int argc, char** argv) {
     const int status = testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
         if (!commandLine.automation) return RunDesktop(app);
         if (!commandLine.jsonRpc) return testbay::RunComServer(kComIdleLimitMs);
-        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout, std::cerr);
         return 0;
     });
     testbay::StopRequestsHandled();

@@ -46,7 +46,7 @@ FrameConnection::~FrameConnection() { Drop(); }
 FrameConnection::Outcome FrameConnection::EnsureConnected() {
     const ClientUse use(guard_);
     if (!use.Granted()) return {0, false, true, true};
-    Outcome outcome = client_ ? Outcome{Recheck()} : Connect();
+    Outcome outcome = client_ ? Recheck() : Connect();
     if (outcome.result == 1) ++useCount_;
     outcome.showMessage = outcome.result != 1;
     return outcome;
@@ -64,31 +64,34 @@ FrameConnection::Outcome FrameConnection::EnsureConnectedForUser() {
 FrameConnection::Outcome FrameConnection::Connect() {
     const int comNumber = ReadIniInt(settings::kComPort.section, settings::kComPort.key,
                                      settings::kComPort.defaultValue, settings::kProgramFile);
-    if (!ComOpen(comNumber, channel_)) {
+    std::string failure;
+    if (!ComOpen(comNumber, channel_, failure)) {
         channel_ = -1;
-        return {};
+        return {.detail = failure};
     }
     client_ = std::make_unique<CHwtV4Client>(channel_);
     int result = 0;
     try {
-        result = EnterHardwaretest(*client_);
+        result = EnterHardwaretest(*client_, failure);
     } catch (const CComExeption&) {
         Drop();
         throw;
     }
     if (result != 1) {
         Drop();
-        return {result, true};
+        return {result, true, false, false, failure};
     }
     previousDeviceState_ = client_->KnownDeviceState();
     return {1};
 }
 
 // The relay may have been switched off and on since the last window opened.
-int FrameConnection::Recheck() {
+FrameConnection::Outcome FrameConnection::Recheck() {
     int32_t on = 0;
-    if (client_->GetLed(kCheckLed, on) == 1) return 1;
-    return EnterHardwaretest(*client_);
+    if (client_->GetLed(kCheckLed, on) == 1) return {1};
+    Outcome outcome;
+    outcome.result = EnterHardwaretest(*client_, outcome.detail);
+    return outcome;
 }
 
 void FrameConnection::RegisterTestWindow(TestWindow window) { testWindows_.push_back(window); }
@@ -112,12 +115,7 @@ bool FrameConnection::ReleaseTestWindow(TestWindow window) {
 }
 
 void FrameConnection::ResetToPreviousState() {
-    if (!client_) return;
-    if (previousDeviceState_ == kStateBootSystem) {
-        client_->Reset(kResetIntoBootSystem);
-    } else if (previousDeviceState_ == kStateApplication) {
-        client_->Reset(kResetIntoApplication);
-    }
+    if (client_) ReturnToFoundState(*client_, previousDeviceState_);
 }
 
 void FrameConnection::Close() {

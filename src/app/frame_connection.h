@@ -73,9 +73,9 @@ public:
     // 1 when the relay answers in the hardware test through the frame client.
     // Only a successful call counts as a use.
     Outcome EnsureConnected();
-    // EnsureConnected as the frame tells the user: a line that fails on the way
-    // ends in the message with the serial layer's text, a busy client in the
-    // message with kBusyDetail.
+    // EnsureConnected as the frame tells the user: the message's second line
+    // says why (the port's reason, what answered and what was tried, the
+    // serial layer's text for a line that fails on the way, or kBusyDetail).
     Outcome EnsureConnectedForUser();
     void RegisterTestWindow(TestWindow window);
     // False when the window was never registered (nothing changes then).
@@ -95,7 +95,7 @@ public:
 
 private:
     Outcome Connect();
-    int Recheck();
+    Outcome Recheck();
     void ResetToPreviousState();
     void Drop();
 

@@ -30,6 +30,8 @@ constexpr const char* kUsage =
     "                       when it can be created, else $XDG_CONFIG_HOME or ~/.config below that path)\n"
     "  TESTBAY_WINDOWS_DIR  directory of TESTBAY.INI (default: $XDG_CONFIG_HOME or ~/.config)\n"
     "  TMPDIR               where the temporary directory with the trace LOG.TXT is made\n"
+    "  TESTBAY_TRACE        a file that also receives the whole trace, appended to, and outlives the\n"
+    "                       program (one header line per program start)\n"
     "  LC_ALL, LC_MESSAGES, LANG   German texts for a German locale unless Testbay.ini says otherwise\n";
 
 // The desktop window until the user closes it or a stop signal arrives.
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
     testbay::CatchStopRequests(g_stop);
     return testbay::RunInstance(arguments, [&](testbay::CTestbayApp& app) {
         if (!app.Automation()) return RunDesktop(argc, argv, app);
-        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout);
+        testbay::RunAutomationServer(testbay::ReadStandardInput, std::cout, std::cerr);
         return 0;
     });
 }

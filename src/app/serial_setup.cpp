@@ -112,6 +112,6 @@ bool SerialSetup::Ok() {
            0;
 }
 
-void SerialSetup::Help() const { ShowHelp(kHelpTopic); }
+std::string SerialSetup::Help() const { return ShowHelp(kHelpTopic); }
 
 }  // namespace testbay

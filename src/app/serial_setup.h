@@ -39,7 +39,7 @@ public:
     // Stores the choice as "ComPort" (mapping a device first when needed);
     // false when nothing is selected or the store failed.
     bool Ok();
-    void Help() const;
+    std::string Help() const;
 
 private:
     void CheckAvailability();

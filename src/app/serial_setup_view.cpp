@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/help_view.h"
+
 namespace testbay {
 namespace {
 
@@ -32,7 +34,7 @@ CSerialSetupDlg::CSerialSetupDlg(QWidget* parent) : QDialog(parent) {
     help_ = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSerialSetupDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSerialSetupDlg::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { setup_.Help(); });
+    connect(help_, &QPushButton::clicked, this, [this] { TellHelpFailure(this, setup_.Help()); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);

@@ -1,5 +1,6 @@
 #include "app/serial_setup_view_win.h"
 
+#include "app/help_view_win.h"
 #include "app/main_frame_view_ids.h"
 #include "app/serial_setup.h"
 #include "platform/text_win.h"
@@ -54,7 +55,7 @@ INT_PTR CALLBACK SerialSetupProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         EndDialog(dialog, IDOK);
         return TRUE;
     case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-    case TESTBAY_SERIAL_SETUP_HELP: setup->Help(); return TRUE;
+    case TESTBAY_SERIAL_SETUP_HELP: TellHelpFailure(dialog, setup->Help()); return TRUE;
     case TESTBAY_SERIAL_SETUP_PORTS:
         if (HIWORD(wParam) != CBN_SELCHANGE) return FALSE;
         SelectShownPort(dialog, *setup);

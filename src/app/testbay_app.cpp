@@ -23,6 +23,15 @@ bool IsSwitch(const std::string& argument, const char* name) {
            strcasecmp(argument.c_str() + 1, name) == 0;
 }
 
+// A trace that was asked for and cannot be kept is told, not silently lost;
+// the program still starts.
+void KeepTraceIn(const std::string& path) {
+    if (path.empty()) return;
+    std::string error;
+    if (!LogAlsoTo(path, error))
+        std::fprintf(stderr, "testbay: the trace cannot be kept in %s: %s\n", path.c_str(), error.c_str());
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -88,6 +97,7 @@ bool CTestbayApp::InitInstance(const std::vector<std::string>& arguments) {
     SetTempDirectory(tempDirectory_.Path());
     // Without a folder of its own the program keeps no log rather than write elsewhere.
     LogOpen(tempDirectory_.Held() ? (tempDirectory_.Path() + "LOG.TXT").c_str() : nullptr);
+    KeepTraceIn(EnvironmentValue(kLastingTraceVariable));
 
     commandLine_ = ParseCommandLine(arguments);
     if (!commandLine_.error.empty()) return false;

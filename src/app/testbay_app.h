@@ -9,6 +9,9 @@
 
 namespace testbay {
 
+// Names a file that also receives the whole trace and outlives the program.
+constexpr const char* kLastingTraceVariable = "TESTBAY_TRACE";
+
 // What the command line asks for. Switches start with '/' or '-'; their
 // names match without regard to case.
 struct CommandLine {

@@ -57,24 +57,70 @@ int CTESTBAYDoc::EnterHardwaretestAtPort(int comNumber) { return std::max(Connec
 int CTESTBAYDoc::Connect(int comNumber) {
     // A test run may be talking through the client that this one replaces.
     const ClientUse use;
-    if (!use.Granted()) return 0;
+    if (!use.Granted()) {
+        EntryFailed("a communication test has the relay");
+        return 0;
+    }
     int channel = -1;
-    if (!ComOpen(comNumber, channel)) return -1;
+    std::string failure;
+    if (!ComOpen(comNumber, channel, failure)) {
+        EntryFailed(failure);
+        return -1;
+    }
     // An earlier connection that was not ended keeps its channel open.
     if (channel_ >= 0) leftChannels_.push_back(channel_);
     channel_ = channel;
     client_.reset();
+    foundState_ = kStateUnknown;
     client_ = std::make_unique<CHwtV4Client>(channel_);
-    return testbay::EnterHardwaretest(*client_);
+    const int result = testbay::EnterHardwaretest(*client_, failure);
+    if (result != 1) {
+        EntryFailed(failure);
+        return result;
+    }
+    foundState_ = client_->KnownDeviceState();
+    lastErrorText_.clear();
+    entryFailureUntold_ = false;
+    return result;
+}
+
+// Keeps the reason for GetLastErrorText and for the reply of this call.
+void CTESTBAYDoc::EntryFailed(std::string reason) {
+    lastErrorText_ = std::move(reason);
+    entryFailureUntold_ = true;
+}
+
+std::optional<std::string> CTESTBAYDoc::TakeEntryFailure() {
+    if (!entryFailureUntold_) return std::nullopt;
+    entryFailureUntold_ = false;
+    return lastErrorText_;
 }
 
 int CTESTBAYDoc::ExitHardwaretest() {
     const ClientUse use;
     if (!use.Granted()) return 0;
+    Disconnect();
+    return 1;
+}
+
+int CTESTBAYDoc::LeaveHardwaretest() {
+    const ClientUse use;
+    if (!use.Granted()) return 0;
+    try {
+        if (client_) ReturnToFoundState(*client_, foundState_);
+    } catch (const CComExeption&) {
+        Disconnect();
+        throw;
+    }
+    Disconnect();
+    return 1;
+}
+
+void CTESTBAYDoc::Disconnect() {
     ComClose(channel_);
     channel_ = -1;
     client_.reset();
-    return 1;
+    foundState_ = kStateUnknown;
 }
 
 int CTESTBAYDoc::GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average) {

@@ -29,7 +29,19 @@ public:
     int EnterHardwaretest();
     // The same on COM<comNumber>.
     int EnterHardwaretestAtPort(int comNumber);
+    // Closes the port and lets go of the client; the relay stays in the
+    // hardware test.
     int ExitHardwaretest();
+    // Why the last entry failed: the port's reason, or what answered and what
+    // was tried. "" before any entry and after one that succeeded.
+    const std::string& LastErrorText() const { return lastErrorText_; }
+    // The reason of an entry that failed since the last call, once: the
+    // server hands it to its client with that entry's reply.
+    std::optional<std::string> TakeEntryFailure();
+    // Restarts the relay into the firmware the last successful entry found it
+    // in (as closing the window's last sheet does), then closes as
+    // ExitHardwaretest does.
+    int LeaveHardwaretest();
 
     int GetAverageChannelValue(int32_t channel, int32_t& a, int32_t& average);
     int GetAveragePhaseDifference(int32_t channel1, int32_t channel2, double& degrees);
@@ -46,11 +58,17 @@ public:
 
 private:
     int Connect(int comNumber);
+    void EntryFailed(std::string reason);
+    void Disconnect();
 
     int channel_ = -1;
+    // The state the last successful entry found the relay in.
+    uint32_t foundState_ = kStateUnknown;
     // Channels that an earlier connection left open; closed with the document.
     std::vector<int> leftChannels_;
     std::unique_ptr<CHwtV4Client> client_;
+    std::string lastErrorText_;
+    bool entryFailureUntold_ = false;
 };
 
 }  // namespace testbay

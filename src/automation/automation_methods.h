@@ -16,6 +16,9 @@ struct AutomationMethod {
     std::vector<ParamType> params;
     ReturnType returns;
     std::function<AutomationResult(CTESTBAYDoc& document, CallArgs& args)> call;
+    // What a script's help shows: the parameters' names, in order, and what the method does.
+    std::vector<const char*> paramNames = {};
+    const char* summary = "";
 };
 
 const std::vector<AutomationMethod>& AutomationMethods();

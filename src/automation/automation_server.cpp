@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "automation/automation_methods.h"
+#include "automation/name_suggestion.h"
 #include "comm/com_exception.h"
 #include "platform/stop_request.h"
 
@@ -118,7 +119,9 @@ json MethodList() {
         list.push_back({{"dispid", DispIdOf(method)},
                         {"name", method.name},
                         {"params", params},
-                        {"returns", ReturnTypeName(method.returns)}});
+                        {"returns", ReturnTypeName(method.returns)},
+                        {"names", method.paramNames},
+                        {"summary", method.summary}});
     }
     return list;
 }
@@ -131,11 +134,25 @@ const std::string& MethodListText() {
     return text;
 }
 
-// The result of one call as JSON text.
-std::string Call(CTESTBAYDoc& document, const std::string& name, const json& params) {
+std::string UnknownMethodText(const std::string& name) {
+    std::vector<std::string_view> names;
+    for (const AutomationMethod& method : AutomationMethods()) names.push_back(method.name);
+    return UnknownNameText(name, NearestNames(name, names));
+}
+
+// Where a call's reply and the server's diagnostics go.
+struct CallContext {
+    CTESTBAYDoc& document;
+    std::ostream* diagnostics;
+};
+
+// The result of one call as JSON text. A failed entry into the hardware test
+// carries its reason beside the usual members, and is told on the diagnostics.
+std::string Call(const CallContext& context, const std::string& name, const json& params) {
     if (name == "$methods") return MethodListText();
     const AutomationMethod* method = FindAutomationMethod(name);
-    if (!method) throw RpcError{kMethodNotFound, "Unknown name"};
+    if (!method) throw RpcError{kMethodNotFound, UnknownMethodText(name)};
+    CTESTBAYDoc& document = context.document;
     CallArgs args(Arguments(*method, params));
     AutomationResult result;
     try {
@@ -149,7 +166,12 @@ std::string Call(CTESTBAYDoc& document, const std::string& name, const json& par
     for (size_t index = 0; index < method->params.size(); ++index) {
         if (IsByReference(method->params[index])) out.push_back(OutValue(args.Values()[index], method->params[index]));
     }
-    return Dump(json{{"return", ReturnValue(result, method->returns)}, {"out", out}});
+    json reply{{"return", ReturnValue(result, method->returns)}, {"out", out}};
+    if (const std::optional<std::string> reason = document.TakeEntryFailure()) {
+        reply["reason"] = EightBitToUtf8(*reason);
+        if (context.diagnostics) *context.diagnostics << "testbay: " << method->name << ": " << *reason << std::endl;
+    }
+    return Dump(reply);
 }
 
 bool IsValidId(const json& id) { return id.is_null() || id.is_string() || id.is_number(); }
@@ -171,7 +193,7 @@ std::string ResultReply(const json& id, const std::string& result) {
     return "{\"id\":" + Dump(id) + ",\"jsonrpc\":\"2.0\",\"result\":" + result + "}";
 }
 
-std::optional<std::string> HandleRequest(CTESTBAYDoc& document, const json& request) {
+std::optional<std::string> HandleRequest(const CallContext& context, const json& request) {
     if (!IsRequest(request)) {
         // The id is echoed when it can be read; an invalid request is answered even without one.
         const bool idReadable = request.is_object() && request.contains("id") && IsValidId(request["id"]);
@@ -183,7 +205,7 @@ std::optional<std::string> HandleRequest(CTESTBAYDoc& document, const json& requ
     std::string reply;
     try {
         reply = ResultReply(
-            id, Call(document, request["method"].get<std::string>(), params != request.end() ? *params : noParams));
+            id, Call(context, request["method"].get<std::string>(), params != request.end() ? *params : noParams));
     } catch (const RpcError& error) {
         reply = Dump(ErrorReply(id, error.code, error.message));
     } catch (const std::exception& error) {
@@ -301,12 +323,13 @@ std::optional<std::string> AutomationServer::HandleLine(const std::string& line)
     }
     const json message = json::parse(line, nullptr, false);
     if (message.is_discarded()) return Dump(ErrorReply(nullptr, kParseError, "Parse error"));
-    if (!message.is_array()) return HandleRequest(document_, message);
+    const CallContext context{document_, diagnostics_};
+    if (!message.is_array()) return HandleRequest(context, message);
     if (message.empty()) return Dump(ErrorReply(nullptr, kInvalidRequest, "Invalid Request"));
     // Each reply is written out at once: the text is far smaller than its tree.
     std::string replies;
     for (const json& request : message) {
-        if (const std::optional<std::string> reply = HandleRequest(document_, request)) {
+        if (const std::optional<std::string> reply = HandleRequest(context, request)) {
             replies += replies.empty() ? '[' : ',';
             replies += *reply;
         }
@@ -316,8 +339,8 @@ std::optional<std::string> AutomationServer::HandleLine(const std::string& line)
     return replies + ']';
 }
 
-void RunAutomationServer(const InputRead& read, std::ostream& output) {
-    AutomationServer server;
+void RunAutomationServer(const InputRead& read, std::ostream& output, std::ostream& diagnostics) {
+    AutomationServer server(&diagnostics);
     RequestLines lines(read, AutomationServer::kMaxLineLength);
     // A stop ends the running call: it fails with CallStopped's text.
     StopEndsCalls stopEndsCalls;

@@ -24,16 +24,22 @@ public:
 
     // The reply to one request line, or nothing for a notification (or a
     // batch of notifications only).
+    // `diagnostics`, when given, gets a line for every failed entry into the
+    // hardware test, with its reason.
+    explicit AutomationServer(std::ostream* diagnostics = nullptr) : diagnostics_(diagnostics) {}
+
     std::optional<std::string> HandleLine(const std::string& line);
     CTESTBAYDoc& Document() { return document_; }
 
 private:
     CTESTBAYDoc document_;
+    std::ostream* diagnostics_;
 };
 
 // Runs a server until the input closes or a stop is requested; either ends
-// a running call at once (platform/stop_request.h).
-void RunAutomationServer(const InputRead& read, std::ostream& output);
+// a running call at once (platform/stop_request.h). Failed entries are told
+// on `diagnostics` as well.
+void RunAutomationServer(const InputRead& read, std::ostream& output, std::ostream& diagnostics);
 
 // 8-bit texts travel as JSON strings of the characters U+0000 to U+00FF.
 std::string EightBitToUtf8(const std::string& bytes);

@@ -70,10 +70,9 @@ HRESULT AddMethod(ICreateTypeInfo& info, UINT index, const AutomationMethod& met
     HRESULT status = info.AddFuncDesc(index, &function);
     if (FAILED(status)) return status;
 
-    // The methods take their arguments by position; the type library still
-    // wants a name for each.
+    // The names a script editor shows for the parameters; calls still pass them by position.
     std::vector<std::wstring> names{WideText(method.name)};
-    for (size_t position = 1; position <= count; ++position) names.push_back(L"arg" + std::to_wstring(position));
+    for (const char* name : method.paramNames) names.push_back(WideText(name));
     std::vector<LPOLESTR> namePointers;
     for (std::wstring& name : names) namePointers.push_back(name.data());
     return info.SetFuncAndParamNames(index, namePointers.data(), static_cast<UINT>(namePointers.size()));

@@ -17,7 +17,6 @@ constexpr int kResetTimeoutMs = 3000;
 constexpr int kBlockTimeoutMs = 5000;
 constexpr int kRepeats = 3;
 constexpr int kUnscannedPort = 255;
-constexpr uint32_t kBootRates[] = {38400, 57600, 115200, 153600, 230400, 460800};
 
 void PutBigEndian32(uint8_t* out, uint32_t value) {
     out[0] = static_cast<uint8_t>(value >> 24);
@@ -98,7 +97,7 @@ int CV4Update::Connect() {
         result = ConnectAtCurrentRate(kConnectTimeoutOnPort255Ms);
     } else {
         result = ConnectAtCurrentRate(kConnectTimeoutMs);
-        for (size_t index = 0; result != kUpdateOk && index < std::size(kBootRates); ++index) {
+        for (size_t index = 0; result != kUpdateOk && index < kBootRates.size(); ++index) {
             if (ComBaud(channel_, kBootRates[index])) result = ConnectAtCurrentRate(kConnectTimeoutMs);
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,6 +40,8 @@ public:
     static constexpr size_t kBlockSize = kBootBlockSize;
     static constexpr size_t kMlfbBlockSize = kBootMlfbSize;
     static constexpr size_t kMaxBfNrLength = kBootSerialNumberSize;
+    // The rates Connect tries after the channel's own.
+    static constexpr std::array<uint32_t, 6> kBootRates = {38400, 57600, 115200, 153600, 230400, 460800};
 
     // `baud` is the rate the caller set on the channel; the client works at
     // whatever rate the channel has and keeps no copy.

@@ -60,8 +60,22 @@ int ComAttach(std::unique_ptr<SerialPort> port, int comNumber) {
 }
 
 int ComOpen(int comNumber, int& channel) {
-    channel = ComAttach(MakeSerialPort(comNumber), comNumber);
-    return channel >= 0 ? 1 : 0;
+    std::string failure;
+    return ComOpen(comNumber, channel, failure);
+}
+
+int ComOpen(int comNumber, int& channel, std::string& failure) {
+    LogPortOpening(comNumber);
+    std::unique_ptr<SerialPort> port = MakeSerialPort(comNumber);
+    failure = port ? port->OpenFailureText() : std::string();
+    channel = ComAttach(std::move(port), comNumber);
+    if (channel >= 0) {
+        failure.clear();
+        return 1;
+    }
+    if (failure.empty()) failure = "cannot open COM" + std::to_string(comNumber);
+    LogPrintf("ComOpen: %s", failure.c_str());
+    return 0;
 }
 
 void ComClose(int channel) {
@@ -103,6 +117,15 @@ int ComGetPortNumber(int channel) {
     if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return 0;
     const ChannelEntry& entry = g_table[static_cast<size_t>(channel)];
     return entry.port ? entry.comNumber : 0;
+}
+
+std::string ComPortLabel(int channel) {
+    std::lock_guard lock(g_tableMutex);
+    if (channel < 0 || static_cast<size_t>(channel) >= g_table.size()) return {};
+    const ChannelEntry& entry = g_table[static_cast<size_t>(channel)];
+    if (!entry.port) return {};
+    const std::string device = entry.port->Device();
+    return "COM" + std::to_string(entry.comNumber) + (device.empty() ? "" : " (" + device + ")");
 }
 
 uint32_t ComTakeByteCount(int channel) {

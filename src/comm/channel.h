@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "comm/com_exception.h"
@@ -27,11 +28,16 @@ constexpr int kExchangeTimeout = 3;
 constexpr int kNoTimeLimit = -1;
 
 int ComOpen(int comNumber, int& channel);
+// The same; when the port cannot be opened, `failure` says why (and the
+// trace has it too).
+int ComOpen(int comNumber, int& channel, std::string& failure);
 void ComClose(int channel);
 int ComBaud(int channel, uint32_t baud);
 void ComParity(int channel, int parity, int stopBits);
 uint32_t ComGetBaud(int channel);
 int ComGetPortNumber(int channel);
+// "COM<n> (<device>)" for the user ("" for a bad channel).
+std::string ComPortLabel(int channel);
 uint32_t ComTakeByteCount(int channel);
 void ComReopen(int channel);
 int ComOpenCount();

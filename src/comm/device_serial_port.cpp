@@ -1,6 +1,7 @@
 #include "comm/device_serial_port.h"
 
 #include "comm/port_mapping.h"
+#include "comm/port_open_failure.h"
 #include "platform/clock.h"
 
 namespace testbay {
@@ -11,7 +12,7 @@ int WriteTimeoutMs(uint32_t length) { return static_cast<int>(length) * 5 + 100;
 
 }  // namespace
 
-DeviceSerialPort::DeviceSerialPort(int comNumber) : path_(ComPortPath(comNumber)) { Open(); }
+DeviceSerialPort::DeviceSerialPort(int comNumber) : comNumber_(comNumber), path_(ComPortPath(comNumber)) { Open(); }
 
 DeviceSerialPort::~DeviceSerialPort() { Close(); }
 
@@ -66,6 +67,11 @@ void DeviceSerialPort::WaitForInput(int timeoutMs) {
     }
     // A dead line has nothing to wait for but the caller's deadline.
     ProcessClock().SleepMs(timeoutMs);
+}
+
+std::string DeviceSerialPort::OpenFailureText() const {
+    if (IsOpen()) return {};
+    return PortOpenFailureText(comNumber_, path_, device_.OpenFailure());
 }
 
 void DeviceSerialPort::Close() {

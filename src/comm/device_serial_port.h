@@ -24,6 +24,8 @@ public:
     void Reopen() override;
     uint32_t GetBaudrate() const override { return settings_.baud; }
     void WaitForInput(int timeoutMs) override;
+    std::string Device() const override { return path_; }
+    std::string OpenFailureText() const override;
 
 private:
     void Open();
@@ -31,6 +33,7 @@ private:
     void RecoverFromFailure();
 
     SerialDevice device_;
+    int comNumber_;
     std::string path_;
     LineSettings settings_;
 };

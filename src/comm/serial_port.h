@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace testbay {
 
@@ -25,6 +26,10 @@ public:
     // Returns when input is waiting, the time is up, or the port has failed.
     // A closed or failed port waits out the time: callers never spin.
     virtual void WaitForInput(int timeoutMs) = 0;
+    // The device behind the port, for the user; "" when it has none.
+    virtual std::string Device() const { return {}; }
+    // Why a port that is not open could not be opened; "" when it cannot tell.
+    virtual std::string OpenFailureText() const { return {}; }
 
     bool IsOpen() const { return open_ != 0; }
     uint32_t TakeByteCount() {

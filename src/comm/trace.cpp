@@ -5,9 +5,11 @@
 #include <ctime>
 #include <mutex>
 
+#include "comm/port_mapping.h"
 #include "settings/directories.h"
 #include "settings/settings.h"
 #include "settings/settings_index.h"
+#include "settings/version.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 
@@ -18,11 +20,21 @@ constexpr size_t kDumpBytesPerLine = 16;
 constexpr size_t kDumpLineLength = 65;
 constexpr size_t kDumpTextColumn = 49;
 
+// The trace of this program start in a file that outlives it, written in
+// full up to a budget.
+struct LastingTrace {
+    FILE* stream = nullptr;
+    uint64_t budget = 0;
+    bool headerWritten = false;
+    bool cut = false;
+};
+
 struct LogFile {
     std::mutex mutex;
     std::string path;
     bool enabled = false;
     FILE* stream = nullptr;
+    LastingTrace lasting;
 };
 
 LogFile& Log() {
@@ -30,12 +42,57 @@ LogFile& Log() {
     return log;
 }
 
+void PutLine(FILE* stream, const std::string& line) {
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+std::string LocalTime(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    return std::strftime(text, sizeof(text), format, &local) ? text : "";
+}
+
+// `port` is "" before the program opens one.
+std::string HeaderLine(const std::string& port) {
+    return "==== " + LocalTime("%Y-%m-%d %H:%M:%S") + " testbay " + kTestbayVersion + " " +
+           (port.empty() ? "no port opened yet" : port) + " ====";
+}
+
+std::string PortText(int comNumber) {
+    return "port COM" + std::to_string(comNumber) + " (" + ComPortPath(comNumber) + ")";
+}
+
 // Caller holds the log's mutex.
-void WriteLine(LogFile& log, const std::string& line) {
-    if (!log.stream) return;
-    std::fputs(line.c_str(), log.stream);
-    std::fputc('\n', log.stream);
-    std::fflush(log.stream);
+void WriteLasting(LastingTrace& lasting, const std::string& line) {
+    if (!lasting.stream || lasting.cut) return;
+    if (line.size() + 1 > lasting.budget) {
+        PutLine(lasting.stream, "==== the trace of this program start stops here: its limit is reached ====");
+        lasting.cut = true;
+        return;
+    }
+    PutLine(lasting.stream, line);
+    lasting.budget -= line.size() + 1;
+}
+
+// Caller holds the log's mutex.
+void StartLasting(LastingTrace& lasting, const std::string& port) {
+    if (lasting.headerWritten) return;
+    lasting.headerWritten = true;
+    WriteLasting(lasting, HeaderLine(port));
+}
+
+// Every line goes to the lasting trace; `toLog` says whether also to LOG.TXT.
+// Caller holds the log's mutex.
+void WriteLine(LogFile& log, const std::string& line, bool toLog) {
+    if (toLog && log.stream) PutLine(log.stream, line);
+    if (log.lasting.stream) {
+        StartLasting(log.lasting, "");
+        WriteLasting(log.lasting, line);
+    }
 }
 
 std::string TimeStampLine() { return "t=" + std::to_string(ProcessClock().NowMs()); }
@@ -86,6 +143,34 @@ void LogClose() {
     if (log.stream) std::fclose(log.stream);
     log.stream = nullptr;
     log.enabled = false;
+    if (log.lasting.stream) std::fclose(log.lasting.stream);
+    log.lasting = {};
+}
+
+bool LogAlsoTo(const std::string& path, std::string& error, uint64_t limitBytes) {
+    FILE* stream = OpenAppendedTextFile(path, error);
+    if (!stream) return false;
+    LogFile& log = Log();
+    std::lock_guard lock(log.mutex);
+    if (log.lasting.stream) std::fclose(log.lasting.stream);
+    log.lasting = {stream, limitBytes};
+    return true;
+}
+
+void LogPortOpening(int comNumber) {
+    LogFile& log = Log();
+    {
+        std::lock_guard lock(log.mutex);
+        if (!log.lasting.stream) return;
+    }
+    // Read outside the lock: the port mapping comes from the settings.
+    const std::string port = PortText(comNumber);
+    std::lock_guard lock(log.mutex);
+    if (log.lasting.headerWritten) {
+        WriteLasting(log.lasting, port);
+    } else if (log.lasting.stream) {
+        StartLasting(log.lasting, port);
+    }
 }
 
 std::string LogPath() {
@@ -97,19 +182,19 @@ std::string LogPath() {
 void TraceLine(const char* text) {
     LogFile& log = Log();
     std::lock_guard lock(log.mutex);
-    if (!log.enabled) return;
-    WriteLine(log, TimeStampLine());
-    WriteLine(log, text ? text : "");
+    if (!log.enabled && !log.lasting.stream) return;
+    WriteLine(log, TimeStampLine(), log.enabled);
+    WriteLine(log, text ? text : "", log.enabled);
 }
 
 void TraceHex(const uint8_t* bytes, size_t count, char direction) {
     LogFile& log = Log();
     std::lock_guard lock(log.mutex);
-    if (!log.enabled) return;
-    WriteLine(log, TimeStampLine());
+    if (!log.enabled && !log.lasting.stream) return;
+    WriteLine(log, TimeStampLine(), log.enabled);
     for (size_t offset = 0; offset < count; offset += kDumpBytesPerLine) {
         const size_t lineCount = count - offset < kDumpBytesPerLine ? count - offset : kDumpBytesPerLine;
-        WriteLine(log, HexDumpLine(bytes + offset, lineCount, direction));
+        WriteLine(log, HexDumpLine(bytes + offset, lineCount, direction), log.enabled);
     }
 }
 
@@ -119,15 +204,10 @@ void LogPrintf(const char* format, ...) {
     const std::string text = FormatV(format, args);
     va_end(args);
 
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[16];
-    std::snprintf(stamp, sizeof(stamp), "%02i:%02i:%02i ", local.tm_hour, local.tm_min, local.tm_sec);
-
+    const std::string stamp = LocalTime("%H:%M:%S ");
     LogFile& log = Log();
     std::lock_guard lock(log.mutex);
-    WriteLine(log, stamp + text);
+    WriteLine(log, stamp + text, true);
 }
 
 }  // namespace testbay

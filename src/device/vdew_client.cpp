@@ -16,7 +16,6 @@ constexpr uint8_t kFcbBit = 0x20;
 constexpr int kProbeTimeoutMs = 20;
 constexpr int kParitySettleMs = 10;
 constexpr int kPasses = 2;
-constexpr uint32_t kDefaultProbeRates[] = {38400, 57600, 115200, 19200, 9600, 4800};
 
 enum State : uint32_t {
     kIdle = 0,
@@ -76,8 +75,8 @@ int CVDEWClient::ConnectV4(uint32_t count, const uint32_t* list) {
     ResetLink();
     TraceLine("CVDEWClient::ConnectV4()");
     if (!list) {
-        list = kDefaultProbeRates;
-        count = static_cast<uint32_t>(std::size(kDefaultProbeRates));
+        list = kDefaultProbeRates.data();
+        count = static_cast<uint32_t>(kDefaultProbeRates.size());
     }
     for (int pass = 0; pass < kPasses; ++pass) {
         if (ScanRates(count, list, kParityEven) == 0) return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -15,6 +16,8 @@ public:
     static constexpr uint8_t kResetFrameCountBit = 7;
     static constexpr uint8_t kResetUserProcess = 0x41;
     static constexpr int kMaxTransmissions = 8;
+    // The rates ConnectV4 probes without a list of its own.
+    static constexpr std::array<uint32_t, 6> kDefaultProbeRates = {38400, 57600, 115200, 19200, 9600, 4800};
 
     explicit CVDEWClient(int channel);
 

@@ -19,7 +19,6 @@ constexpr size_t kFirstFieldOffset = 5;
 constexpr size_t kTypeByteOffset = 4;
 constexpr size_t kTypedFields = 4;
 constexpr size_t kInferredTypeField = 4;
-constexpr uint32_t kSearchRates[] = {38400, 57600, 115200, 153600};
 
 // Clients in the order they became current; the last one is current.
 std::mutex g_clientsMutex;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -25,6 +26,8 @@ public:
     static constexpr uint32_t kDefaultAttempts = 4;
     static constexpr uint32_t kPcTimeoutRunLimit = 10;
     static constexpr size_t kResponseCopySize = 260;
+    // The rates FindBaudrate tries, in order, without parity.
+    static constexpr std::array<uint32_t, 4> kSearchRates = {38400, 57600, 115200, 153600};
 
     // Becomes the current client; does not own the channel.
     explicit CHwtV4Client(int channel, uint32_t unused = 0);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace testbay {
 namespace {
@@ -160,6 +161,28 @@ std::FILE* CreateFreshTextFile(const std::string& path) {
     return stream;
 }
 
+std::FILE* OpenAppendedTextFile(const std::string& path, std::string& error) {
+    // Non-blocking, so that a FIFO of that name cannot hold the start-up.
+    const int file = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (file < 0) {
+        error = errno == ELOOP ? "it is a link" : std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        error = "it is no regular file";
+        return nullptr;
+    }
+    fcntl(file, F_SETFL, O_APPEND);
+    std::FILE* stream = fdopen(file, "a");
+    if (!stream) {
+        error = std::strerror(errno);
+        close(file);
+    }
+    return stream;
+}
+
 std::string EntryNameIgnoringCase(const std::string& directory, const std::string& name) {
     if (access((directory + name).c_str(), F_OK) == 0) return name;
     for (const std::string& entry : DirectoryEntries(directory)) {
@@ -198,6 +221,14 @@ std::string WindowsFolder() {
 std::string TemporaryFolder() {
     const std::string tmp = EnvironmentValue("TMPDIR");
     return WithTrailingSlash(tmp.empty() ? "/tmp" : tmp);
+}
+
+std::string ProgramFolder() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<size_t>(length) >= path.size()) return {};
+    path.resize(static_cast<size_t>(length));
+    return path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace testbay

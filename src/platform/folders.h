@@ -74,6 +74,10 @@ private:
 // in place of any entry of that name; never follows a link and never writes
 // into a file that was there. nullptr when that cannot be done.
 std::FILE* CreateFreshTextFile(const std::string& path);
+// Opens `path` for appending in text mode, created for this user when
+// missing; never through a link, and only a regular file. nullptr with the
+// reason in `error` when that cannot be done.
+std::FILE* OpenAppendedTextFile(const std::string& path, std::string& error);
 // The names in a directory, without "." and "..".
 std::vector<std::string> DirectoryEntries(const std::string& path);
 // The name of an existing entry of `directory` that equals `name` without
@@ -94,5 +98,7 @@ std::string CommonDataFolder();
 std::string WindowsFolder();
 // $TMPDIR, else /tmp (Windows: the system's temporary path).
 std::string TemporaryFolder();
+// The folder of the running program's executable; "" when unknown.
+std::string ProgramFolder();
 
 }  // namespace testbay

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <random>
+#include <system_error>
 
 #include "platform/text_win.h"
 
@@ -190,6 +191,35 @@ std::FILE* CreateFreshTextFile(const std::string& path) {
     return stream;
 }
 
+std::FILE* OpenAppendedTextFile(const std::string& path, std::string& error) {
+    // A reparse point is opened itself, not its target, and then refused.
+    HANDLE file = CreateFileW(WideText(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = std::system_category().message(static_cast<int>(GetLastError()));
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || GetFileType(file) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? "it is a link" : "it is no regular file";
+        CloseHandle(file);
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_APPEND | _O_TEXT);
+    if (descriptor < 0) {
+        error = "no descriptor for it";
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "a");
+    if (!stream) {
+        error = "no stream for it";
+        _close(descriptor);
+    }
+    return stream;
+}
+
 // The file system already matches names without regard to case.
 std::string EntryNameIgnoringCase(const std::string&, const std::string& name) { return name; }
 
@@ -221,6 +251,15 @@ std::string TemporaryFolder() {
     const DWORD length = GetTempPathW(MAX_PATH + 1, path);
     if (length == 0 || length > MAX_PATH) return "C:\\";
     return WithTrailingSlash(NarrowText(path));
+}
+
+std::string ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring folder(path, length);
+    folder.erase(folder.find_last_of(L"\\/") + 1);
+    return NarrowText(folder);
 }
 
 }  // namespace testbay

@@ -11,8 +11,10 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <system_error>
 
 #include "platform/clock.h"
+#include "platform/device_holder.h"
 #include "platform/ioctl_retry.h"
 #include "platform/stop_request.h"
 #include "platform/termios2.h"
@@ -119,15 +121,25 @@ int PollUntil(int fd, short events, int64_t deadlineMs, short& revents, int wake
 
 SerialDevice::~SerialDevice() { Close(); }
 
+// Keeps why the open failed: the system's text, who holds a busy device and
+// what a refused one needs.
+int SerialDevice::Refuse(const std::string& path, int error) {
+    openFailure_ = SerialOpenFailure{error, std::error_code(error, std::generic_category()).message(), {}, {}};
+    if (error == EBUSY) openFailure_.holders = FindDeviceHolders(path);
+    if (error == EACCES || error == EPERM) openFailure_.hint = AccessHint(path);
+    if (error == ENOTTY) openFailure_.hint = "it is no serial device";
+    return error;
+}
+
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
-    if (!Acceptable(settings)) return EINVAL;
+    if (!Acceptable(settings)) return Refuse(path, EINVAL);
 
     int fd;
     do {
         fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno;
+    if (fd < 0) return Refuse(path, errno);
 
     bool exclusive = false;
     bool modemLinesUp = false;
@@ -136,7 +148,7 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
         if (modemLinesUp) DropDtr(fd);
         if (exclusive) Ioctl(fd, TIOCNXCL, nullptr);
         close(fd);  // also releases our flock
-        return error;
+        return Refuse(path, error);
     };
 
     // TIOCEXCL does not stop root (CAP_SYS_ADMIN) from opening again: the

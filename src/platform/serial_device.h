@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/line_settings.h"
+#include "platform/serial_open_failure.h"
 
 namespace testbay {
 
@@ -24,8 +26,10 @@ public:
     // TIOCEXCL, sets raw mode and `settings`, raises DTR and RTS and asks for
     // low latency where the driver has it. Returns 0 or the errno of the
     // failing step (EBUSY when another instance holds the device); a failed
-    // open leaves the object closed.
+    // open leaves the object closed and says why in OpenFailure.
     int Open(const std::string& path, const LineSettings& settings);
+    // Why the last Open failed; unchanged by one that succeeded.
+    const SerialOpenFailure& OpenFailure() const { return openFailure_; }
 #ifdef _WIN32
     bool IsOpen() const { return handle_ != nullptr; }
 #else
@@ -56,6 +60,14 @@ public:
     void Close();
 
 private:
+#ifdef _WIN32
+    // `systemError` is the system's code; `holders` the processes known to hold the port.
+    int Refuse(unsigned long systemError, std::vector<DeviceHolder> holders = {});
+#else
+    int Refuse(const std::string& path, int error);
+#endif
+
+    SerialOpenFailure openFailure_;
 #ifdef _WIN32
     void* handle_ = nullptr;  // the port's HANDLE, opened for overlapped calls
     void* event_ = nullptr;   // signals the end of one overlapped call

@@ -75,12 +75,27 @@ bool SetState(HANDLE port, DCB& dcb, const LineSettings& settings) {
 int ErrnoOf(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return EBUSY;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY: return EBUSY;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return ENOENT;
     case ERROR_INVALID_PARAMETER: return EINVAL;
     default: return EIO;
     }
+}
+
+// The system's text for `error` in the ANSI code page, without its line end.
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 && text ? std::string(text, length) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
 }
 
 // Bytes in the driver's input queue, or -1 when the port has failed (a
@@ -218,12 +233,21 @@ SerialDevice::Wait WaitForInput(InputWaitPort& port, int timeoutMs) {
 
 SerialDevice::~SerialDevice() { Close(); }
 
+int SerialDevice::Refuse(unsigned long systemError, std::vector<DeviceHolder> holders) {
+    const DWORD error = static_cast<DWORD>(systemError);
+    openFailure_ = SerialOpenFailure{ErrnoOf(error), SystemMessage(error), std::move(holders), {}};
+    // The system's ports open for one program at a time.
+    if (error == ERROR_ACCESS_DENIED) openFailure_.hint = "another program may have the port open";
+    return openFailure_.error;
+}
+
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
-    if (!Acceptable(settings)) return EINVAL;
+    if (!Acceptable(settings)) return Refuse(ERROR_INVALID_PARAMETER);
 
     HANDLE claim = ClaimPort(path);
-    if (!claim) return EBUSY;
+    // The claim tells that another instance of this program has the port, not which one.
+    if (!claim) return Refuse(ERROR_BUSY, {DeviceHolder{0, "testbay", {}, false}});
     // No sharing: a second program gets ERROR_ACCESS_DENIED. Overlapped, so
     // that waits for input block on an event instead of polling.
     HANDLE port = CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -231,17 +255,17 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         CloseHandle(claim);
-        return ErrnoOf(error);
+        return Refuse(error);
     }
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto fail = [&](int error) {
+    auto fail = [&](DWORD error) {
         EscapeCommFunction(port, CLRDTR);
         if (event) CloseHandle(event);
         CloseHandle(port);
         CloseHandle(claim);
-        return error;
+        return Refuse(error);
     };
-    if (!event) return fail(ENOMEM);
+    if (!event) return fail(GetLastError());
 
     SetCommMask(port, EV_RXCHAR);
     PurgeComm(port, kPurgeAll);
@@ -249,17 +273,17 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     dcb.DCBlength = sizeof(DCB);
     GetCommState(port, &dcb);
     PutRawMode(dcb);
-    if (!SetState(port, dcb, settings)) return fail(EINVAL);
-    if (!SetupComm(port, kInputQueueBytes, kOutputQueueBytes)) return fail(ErrnoOf(GetLastError()));
+    if (!SetState(port, dcb, settings)) return fail(ERROR_INVALID_PARAMETER);
+    if (!SetupComm(port, kInputQueueBytes, kOutputQueueBytes)) return fail(GetLastError());
     COMMTIMEOUTS timeouts{};
-    if (!GetCommTimeouts(port, &timeouts)) return fail(ErrnoOf(GetLastError()));
+    if (!GetCommTimeouts(port, &timeouts)) return fail(GetLastError());
     // Reads return at once with what is queued; writes end within their bound.
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
     timeouts.WriteTotalTimeoutConstant = kWriteExtraMs;
-    if (!SetCommTimeouts(port, &timeouts)) return fail(ErrnoOf(GetLastError()));
+    if (!SetCommTimeouts(port, &timeouts)) return fail(GetLastError());
     PurgeComm(port, kPurgeAll);
 
     handle_ = port;

@@ -101,6 +101,7 @@ class EnhancedCommTest {
 public:
     using Notify = std::function<void(const CommTestNotice&)>;
 
+    static constexpr const char* kHelpTopic = "comm_tests.html";
     static constexpr std::array<ListColumn, 4> kErrorColumns = {
         {{"Date / Time", 100}, {"Number", 60}, {"Code", 40}, {"Commentary", 200}}};
 

@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/help.h"
+#include "app/help_view.h"
 #include "tools/test_dialogs_view.h"
 
 namespace testbay {
@@ -50,6 +52,8 @@ EnhancedCommTestView::EnhancedCommTestView(int portIndex, QWidget* parent)
     auto* close = new QPushButton("&Close", this);
     close->setObjectName("closeButton");
     connect(startButton_, &QPushButton::clicked, this, &EnhancedCommTestView::StartOrStop);
+    connect(help, &QPushButton::clicked, this,
+            [this] { TellHelpFailure(this, ShowHelp(EnhancedCommTest::kHelpTopic)); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(startButton_);

@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "app/help.h"
+#include "app/help_view_win.h"
 #include "platform/text_win.h"
 #include "tools/test_dialogs_view_ids.h"
 
@@ -46,6 +48,7 @@ void EnhancedCommTestDialog::AddErrorColumns() const {
 
 void EnhancedCommTestDialog::OnClick(int id) {
     if (id == TESTBAY_COMM_TEST_START) StartOrStop();
+    if (id == TESTBAY_COMM_TEST_HELP) TellHelpFailure(Window(), ShowHelp(EnhancedCommTest::kHelpTopic));
 }
 
 CommTestInputs EnhancedCommTestDialog::Inputs() const {

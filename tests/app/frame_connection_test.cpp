@@ -2,7 +2,6 @@
 
 #include "settings/directories.h"
 #include "app/frame_connection.h"
-#include "protocol/hwt_commands.h"
 #include "settings/settings.h"
 #include "sim/hwt_codec.h"
 #include "support/virtual_line.h"
@@ -40,13 +39,6 @@ TEST(FrameGeometryTest, StoredPositionIsUsedOnlyWhenItFitsTheScreen) {
     EXPECT_EQ(InitialFrameGeometry(1280, 1024), bar);
 }
 
-// The modes of the reset telegrams the PC wrote since the last ClearWrites.
-std::vector<int32_t> ResetModesWritten(const sim::MemoryLine& line) {
-    std::vector<int32_t> modes;
-    for (const auto& scalars : test::SentScalars(line, kResetCommand)) modes.push_back(scalars.at(0));
-    return modes;
-}
-
 class FrameConnectionTest : public ::testing::TestWithParam<uint32_t> {
 protected:
     sim::RelayModel relay_{sim::RelayConfig{.startState = GetParam()}};
@@ -67,13 +59,13 @@ TEST_P(FrameConnectionTest, TwoSheetsShareOneConnectionAndTheLastReturnsTheRelay
 
     line_.Line().ClearWrites();
     EXPECT_TRUE(connection_.ReleaseTestWindow(&sheet_));
-    EXPECT_TRUE(ResetModesWritten(line_.Line()).empty());
+    EXPECT_TRUE(test::ResetModesWritten(line_.Line()).empty());
 
     EXPECT_TRUE(connection_.ReleaseTestWindow(&secondSheet_));
     const std::vector<int32_t> expected = GetParam() == kStateBootSystem    ? std::vector<int32_t>{1}
                                           : GetParam() == kStateApplication ? std::vector<int32_t>{5}
                                                                             : std::vector<int32_t>{};
-    EXPECT_EQ(ResetModesWritten(line_.Line()), expected);
+    EXPECT_EQ(test::ResetModesWritten(line_.Line()), expected);
     EXPECT_TRUE(PortIsFree());
 
     // The next sheet connects afresh.
@@ -132,6 +124,36 @@ TEST_F(SharedConnectionTest, AFailedConnectionOrRecheckIsNoUse) {
     // Closing the one sheet still ends the connection.
     EXPECT_TRUE(connection_.ReleaseTestWindow(&sheet_));
     EXPECT_TRUE(PortIsFree());
+}
+
+TEST_F(SharedConnectionTest, AFailedEntryGivesTheMessageItsReasonAsSecondLine) {
+    line_.Line().SetFaults({.silent = true});
+    const FrameConnection::Outcome silent = connection_.EnsureConnectedForUser();
+    EXPECT_TRUE(silent.showMessage);
+    EXPECT_EQ(silent.detail.rfind("no answer from the relay on COM1 in any state; tried the hardware test at ", 0), 0u)
+        << silent.detail;
+
+    // A relay that stops answering under an open sheet is searched for again, and that search says why it failed.
+    line_.Line().SetFaults({});
+    ConnectSheet();
+    line_.Line().SetFaults({.silent = true});
+    const FrameConnection::Outcome recheck = connection_.EnsureConnectedForUser();
+    EXPECT_TRUE(recheck.showMessage);
+    EXPECT_EQ(recheck.detail, silent.detail);
+    EXPECT_TRUE(connection_.ReleaseTestWindow(&sheet_));
+}
+
+TEST(FrameConnectionFailureTest, APortThatCannotBeOpenedGivesTheMessageTheSystemsReason) {
+    test::TempDir dir;
+    SetConfigDirectory(dir.Path());
+    test::WriteWholeFile(dir.File("Testbay.ini"),
+                         "[Testbay]\r\nComPort=2\r\n[Ports]\r\nCOM2=" + dir.File("missing") + "\r\n");
+    FrameConnection connection;
+    const FrameConnection::Outcome outcome = connection.EnsureConnectedForUser();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_TRUE(outcome.showMessage);
+    EXPECT_FALSE(outcome.beep);  // no client was tried
+    EXPECT_EQ(outcome.detail.rfind("cannot open COM2 (" + dir.File("missing") + "): ", 0), 0u) << outcome.detail;
 }
 
 TEST_F(SharedConnectionTest, APortThatGoesAwayUnderTheFrameIsToldWithTheSerialLayersText) {

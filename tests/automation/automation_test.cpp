@@ -20,10 +20,11 @@ using test::Bytes;
 
 TEST(AutomationTable, PositionsAndNamesInAnyCase) {
     const auto& methods = AutomationMethods();
-    ASSERT_EQ(methods.size(), 142u);
+    ASSERT_EQ(methods.size(), 144u);
     const std::pair<int, const char*> anchors[] = {
-        {1, "EnterHardwaretest"},   {40, "TestSerialPort"},    {52, "IsActiv"},  {106, "EnterHardwaretestAtPort"},
-        {130, "GetTestbayVersion"}, {133, "TestSerialPortEx"}, {142, "GetCpuId"}};
+        {1, "EnterHardwaretest"},   {40, "TestSerialPort"},    {52, "IsActiv"},   {106, "EnterHardwaretestAtPort"},
+        {130, "GetTestbayVersion"}, {133, "TestSerialPortEx"}, {142, "GetCpuId"}, {143, "GetLastErrorText"},
+        {144, "LeaveHardwaretest"}};
     for (const auto& [dispId, name] : anchors) EXPECT_STREQ(methods[static_cast<size_t>(dispId - 1)].name, name);
     std::set<std::string> lowerNames;
     for (const AutomationMethod& method : methods) {

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <numeric>
+#include <sstream>
+#include <vector>
 
 #include "settings/directories.h"
+#include "comm/port_mapping.h"
 #include "comm/trace.h"
+#include "settings/version.h"
 #include "platform/clock.h"
 #include "support/temp_dir.h"
 
@@ -89,6 +95,116 @@ TEST_F(TraceFile, ALinkInPlaceOfTheLogIsReplacedAndItsTargetLeftAsItWas) {
         EXPECT_FALSE(std::filesystem::is_symlink(dir_.File("LOG.TXT")));
         EXPECT_EQ(test::ReadWholeFile(target), "kept\n");
     }
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+// The trace kept in a file of the user's choice, beyond the program's end.
+class LastingTraceFile : public TraceFile {
+protected:
+    void Keep(uint64_t limit = kLastingTraceLimit) {
+        std::string error;
+        ASSERT_TRUE(LogAlsoTo(kept_, error, limit)) << error;
+    }
+    std::string Kept() {
+        LogClose();
+        return test::ReadTextFile(kept_);
+    }
+
+    const std::string kept_ = dir_.File("stand.trace");
+};
+
+TEST_F(LastingTraceFile, EveryProgramStartAppendsTheWholeTraceBehindAHeaderWithDateVersionAndPort) {
+    test::WriteWholeFile(kept_, "earlier\n");
+    for (int start = 0; start < 2; ++start) {
+        // LOG.TXT is off; the file that was asked for gets everything.
+        OpenWithLogfile("0");
+        Keep();
+        LogPortOpening(7);
+        TraceLine("CHwtV4Client::SetLed");
+        const uint8_t byte = 0x68;
+        TraceHex(&byte, 1, '>');
+        LogPrintf("GetDeviceState -> %i", 0);
+        LogPortOpening(8);
+        LogClose();
+    }
+    EXPECT_EQ(test::ReadTextFile(dir_.File("LOG.TXT")).find("SetLed"), std::string::npos);
+    const std::vector<std::string> lines = LinesOf(Kept());
+    ASSERT_EQ(lines.size(), 1u + 2 * 7u);
+    EXPECT_EQ(lines[0], "earlier");
+    const std::string header = " testbay " + std::string(kTestbayVersion) + " port COM7 (" + ComPortPath(7) + ") ====";
+    for (const size_t start : {1u, 8u}) {
+        std::string stamp = lines[start].substr(0, 24);
+        std::replace_if(
+            stamp.begin(), stamp.end(), [](unsigned char c) { return std::isdigit(c); }, 'd');
+        EXPECT_EQ(stamp, "==== dddd-dd-dd dd:dd:dd") << lines[start];
+        EXPECT_EQ(lines[start].substr(24), header) << lines[start];
+        EXPECT_EQ(lines[start + 1], "t=1234");
+        EXPECT_EQ(lines[start + 2], "CHwtV4Client::SetLed");
+        EXPECT_EQ(lines[start + 4].substr(0, 3), ">68");
+        EXPECT_EQ(lines[start + 5].substr(8), " GetDeviceState -> 0");
+        EXPECT_EQ(lines[start + 6], "port COM8 (" + ComPortPath(8) + ")");
+    }
+}
+
+TEST_F(LastingTraceFile, AStartThatTracesBeforeItOpensAPortStillBeginsWithAHeader) {
+    Keep();
+    TraceLine("CHwtV4Client::EnterHardwaretest");
+    LogPortOpening(3);
+    const std::vector<std::string> lines = LinesOf(Kept());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("testbay " + std::string(kTestbayVersion) + " no port opened yet ===="), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[3], "port COM3 (" + ComPortPath(3) + ")");
+}
+
+TEST_F(LastingTraceFile, EachStartWritesNoMoreThanItsLimitAndSaysWhereItStopped) {
+    for (int start = 0; start < 2; ++start) {
+        Keep(200);
+        LogPortOpening(1);
+        for (int line = 0; line < 100; ++line) TraceLine("CHwtV4Client::GetLed");
+        LogClose();
+    }
+    const std::vector<std::string> lines = LinesOf(Kept());
+    size_t bytes = 0;
+    int stops = 0;
+    for (const std::string& line : lines) {
+        if (line.find("stops here") != std::string::npos) {
+            ++stops;
+            EXPECT_LE(bytes, 200u);
+            bytes = 0;
+        } else {
+            bytes += line.size() + 1;
+        }
+    }
+    EXPECT_EQ(stops, 2);
+    EXPECT_NE(lines.back().find("stops here"), std::string::npos);
+}
+
+TEST_F(LastingTraceFile, IsNeverWrittenThroughALinkNorIntoAnythingButAFile) {
+    std::string error;
+    EXPECT_FALSE(LogAlsoTo(dir_.Path() + "missing/stand.trace", error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    std::filesystem::create_directory(dir_.File("folder"));
+    EXPECT_FALSE(LogAlsoTo(dir_.File("folder"), error));
+    EXPECT_FALSE(error.empty());
+
+    const std::string target = dir_.File("someone-elses.txt");
+    test::WriteWholeFile(target, "kept\n");
+    std::error_code unsupported;
+    std::filesystem::create_symlink(target, kept_, unsupported);
+    if (unsupported) GTEST_SKIP() << "no symbolic links here: " << unsupported.message();
+    EXPECT_FALSE(LogAlsoTo(kept_, error));
+    EXPECT_EQ(error, "it is a link");
+    TraceLine("traced");
+    LogClose();
+    EXPECT_EQ(test::ReadWholeFile(target), "kept\n");
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ TEST(Program, AutomationAnswersEveryRequestLineAndNothingElse) {
         RunProgram("/embedding", "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"Nope\"}\\nnot json\\n", config, tmp);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output,
-              "{\"error\":{\"code\":-32601,\"message\":\"Unknown name\"},\"id\":7,\"jsonrpc\":\"2.0\"}\n"
+              "{\"error\":{\"code\":-32601,\"message\":\"Unknown name \\\"Nope\\\"\"},\"id\":7,\"jsonrpc\":\"2.0\"}\n"
               "{\"error\":{\"code\":-32700,\"message\":\"Parse error\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n");
 }
 

@@ -4,20 +4,27 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/device_holder.h"
 #include "platform/line_settings.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/termios2.h"
+#include "support/temp_dir.h"
 
 namespace testbay {
 namespace {
@@ -219,6 +226,96 @@ TEST_F(SerialDeviceTest, WaitsSleepUntilTheirTimeOutAndEndWhenTheDeviceHasGone) 
     EXPECT_EQ(device_.QueuedInput(), 0u);
     device_.Close();
     EXPECT_FALSE(device_.IsOpen());
+}
+
+TEST_F(SerialDeviceTest, AFailedOpenSaysWhyAndWhoHoldsTheDevice) {
+    EXPECT_EQ(device_.Open("/dev/testbay-nonexistent", LineSettings{}), ENOENT);
+    EXPECT_EQ(device_.OpenFailure().systemText, "No such file or directory");
+    EXPECT_TRUE(device_.OpenFailure().holders.empty());
+
+    EXPECT_EQ(device_.Open("/dev/null", LineSettings{}), ENOTTY);
+    EXPECT_EQ(device_.OpenFailure().hint, "it is no serial device");
+
+    // The holder is found by its lock: here this very process.
+    ASSERT_EQ(device_.Open(pty_.SlavePath(), LineSettings{}), 0);
+    SerialDevice second;
+    ASSERT_EQ(second.Open(pty_.SlavePath(), LineSettings{}), EBUSY);
+    EXPECT_EQ(second.OpenFailure().systemText, "Device or resource busy");
+    ASSERT_EQ(second.OpenFailure().holders.size(), 1u);
+    const DeviceHolder& holder = second.OpenFailure().holders[0];
+    EXPECT_EQ(holder.pid, static_cast<long>(getpid()));
+    EXPECT_TRUE(holder.thisProcess);
+    EXPECT_FALSE(holder.program.empty());
+    // A successful open leaves the last reason as it was.
+    device_.Close();
+    ASSERT_EQ(second.Open(pty_.SlavePath(), LineSettings{}), 0);
+    EXPECT_EQ(second.OpenFailure().error, EBUSY);
+}
+
+// A process table of the test's own making: its device is a plain file.
+class DeviceHolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::WriteWholeFile(device_, "");
+        struct stat status {};
+        ASSERT_EQ(stat(device_.c_str(), &status), 0);
+        char file[64];
+        std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(status.st_dev), minor(status.st_dev),
+                      static_cast<unsigned long long>(status.st_ino));
+        file_ = file;
+    }
+    void Process(long pid, const std::string& comm, const std::string& cmdline, const std::string& fdTarget) {
+        const std::string directory = proc_.Path() + std::to_string(pid) + "/";
+        std::filesystem::create_directories(directory + "fd");
+        test::WriteWholeFile(directory + "comm", comm + "\n");
+        test::WriteWholeFile(directory + "cmdline", cmdline);
+        std::filesystem::create_symlink(fdTarget, directory + "fd/3");
+    }
+
+    test::TempDir proc_, files_;
+    const std::string device_ = files_.File("ttyUSB0");
+    std::string file_;
+};
+
+TEST_F(DeviceHolderTest, TheLockHolderComesFirstElseTheProcessesWithTheDeviceOpen) {
+    Process(4711, "minicom", std::string("minicom\0-D\0/dev/ttyUSB0\0", 24), device_);
+    Process(4712, "testbay", std::string("testbay\0-Automation\0", 20), device_);
+    Process(4713, "bash", std::string("bash\0", 5), files_.Path());
+    // Without locks, every process with a descriptor of the device.
+    std::vector<DeviceHolder> holders = FindDeviceHolders(device_, proc_.Path());
+    ASSERT_EQ(holders.size(), 2u);
+    std::sort(holders.begin(), holders.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
+    EXPECT_EQ(holders[0].program, "minicom");
+    EXPECT_EQ(holders[0].arguments, (std::vector<std::string>{"-D", "/dev/ttyUSB0"}));
+    EXPECT_EQ(holders[1].program, "testbay");
+    EXPECT_FALSE(holders[1].thisProcess);
+
+    // A lock names its holder alone; a waiter for it and other files' locks do not count.
+    test::WriteWholeFile(proc_.File("locks"),
+                         "1: POSIX  ADVISORY  WRITE 99 00:00:1 0 EOF\n"
+                         "2: FLOCK  ADVISORY  WRITE 4712 " +
+                             file_ +
+                             " 0 EOF\n"
+                             "2: -> FLOCK  ADVISORY  WRITE 4711 " +
+                             file_ + " 0 EOF\n");
+    holders = FindDeviceHolders(device_, proc_.Path());
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].pid, 4712);
+    EXPECT_EQ(holders[0].arguments, std::vector<std::string>{"-Automation"});
+
+    EXPECT_TRUE(FindDeviceHolders(files_.File("gone"), proc_.Path()).empty());
+}
+
+TEST(AccessHintTest, NamesTheGroupTheUserLacksOrTheLoginTheUserOwes) {
+    EXPECT_EQ(AccessHintText({"dialout", "anna", false, false, true}),
+              "the device belongs to group dialout, which user anna is not in (add it with: sudo usermod -aG "
+              "dialout anna, then log in again)");
+    EXPECT_EQ(AccessHintText({"dialout", "anna", false, true, true}),
+              "user anna was added to group dialout after this session began: log in again");
+    EXPECT_EQ(AccessHintText({"dialout", "anna", true, true, false}),
+              "group dialout may not read and write the device");
+    EXPECT_EQ(AccessHintText({"dialout", "anna", true, true, true}), "");
+    EXPECT_EQ(AccessHintText({}), "");
 }
 
 }  // namespace

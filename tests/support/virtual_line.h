@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "protocol/boot_protocol.h"
 #include "protocol/crc.h"
+#include "protocol/hwt_commands.h"
 #include "sim/memory_line.h"
 #include "sim/relay_model.h"
 #include "support/temp_dir.h"
@@ -97,6 +98,13 @@ inline std::vector<std::vector<int32_t>> SentScalars(const sim::MemoryLine& line
         }
     }
     return scalars;
+}
+
+// The modes of the reset telegrams the PC wrote on `line`.
+inline std::vector<int32_t> ResetModesWritten(const sim::MemoryLine& line) {
+    std::vector<int32_t> modes;
+    for (const auto& scalars : SentScalars(line, kResetCommand)) modes.push_back(scalars.at(0));
+    return modes;
 }
 
 // A boot-system telegram: `head` padded with zeros to `size` bytes, the last

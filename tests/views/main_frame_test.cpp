@@ -1,5 +1,8 @@
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <QtTest>
 
 #include "settings/directories.h"
@@ -86,6 +89,30 @@ private slots:
         exit->trigger();
         QVERIFY(!frame.isVisible());
         QVERIFY(frame.Connection().Client() == nullptr);
+    }
+
+    // Title and first line as ever; the second line says why.
+    void UnableToConnectSaysWhyOnItsSecondLine() {
+        test::TempDir dir;
+        SetConfigDirectory(dir.Path());
+        const std::string device = dir.File("missing");
+        test::WriteWholeFile(dir.File("Testbay.ini"), "[Testbay]\r\nComPort=2\r\n[Ports]\r\nCOM2=" + device + "\r\n");
+        CMainFrame frame(QStringLiteral("frame"));
+        frame.show();
+        QString title, text, detail;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            text = box->text();
+            detail = box->informativeText();
+            box->accept();
+        });
+        QVERIFY(frame.OnHardwareTest() == nullptr);
+        QCOMPARE(title, QStringLiteral("Testbay"));
+        QCOMPARE(text, QStringLiteral("Unable to connect to device"));
+        QVERIFY2(detail.startsWith(QString::fromStdString("cannot open COM2 (" + device + "): No such file")),
+                 qPrintable(detail));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "automation/automation_methods.h"
 #include "automation/automation_type_info_win.h"
@@ -101,11 +102,21 @@ int CheckFunctions(ITypeInfo& info, const TYPEATTR& attributes) {
             continue;
         }
         const testbay::AutomationMethod& method = methods[static_cast<size_t>(id - 1)];
-        BSTR name = nullptr;
-        UINT names = 0;
-        status = info.GetNames(id, &name, 1, &names);
-        const std::string described_name = SUCCEEDED(status) && name ? testbay::NarrowText(name) : std::string();
-        SysFreeString(name);
+        // The method's name, then its parameters' names.
+        std::vector<BSTR> names(method.params.size() + 1, nullptr);
+        UINT named = 0;
+        status = info.GetNames(id, names.data(), static_cast<UINT>(names.size()), &named);
+        std::string described_name;
+        for (UINT position = 0; SUCCEEDED(status) && position < named; ++position) {
+            described_name += (position == 0 ? "" : position == 1 ? "(" : ", ") + testbay::NarrowText(names[position]);
+            SysFreeString(names[position]);
+        }
+        if (named > 1) described_name += ")";
+        std::string expected_name = method.name;
+        for (size_t position = 0; position < method.paramNames.size(); ++position) {
+            expected_name += std::string(position ? ", " : "(") + method.paramNames[position];
+        }
+        if (!method.paramNames.empty()) expected_name += ")";
         std::string types;
         for (SHORT position = 0; position < function->cParams; ++position) {
             const ELEMDESC& param = function->lprgelemdescParam[position];
@@ -116,10 +127,11 @@ int CheckFunctions(ITypeInfo& info, const TYPEATTR& attributes) {
             expected += std::string(position ? ", " : "") + testbay::ParamTypeName(method.params[position]);
         }
         const std::string returns = TableWord(function->elemdescFunc.tdesc, 0);
-        if (described_name != method.name || types != expected || returns != testbay::ReturnTypeName(method.returns) ||
-            function->funckind != FUNC_DISPATCH || function->invkind != INVOKE_FUNC) {
-            std::printf("%ld: %s(%s) %s, the table has %s(%s) %s\n", static_cast<long>(id), described_name.c_str(),
-                        types.c_str(), returns.c_str(), method.name, expected.c_str(),
+        if (described_name != expected_name || types != expected ||
+            returns != testbay::ReturnTypeName(method.returns) || function->funckind != FUNC_DISPATCH ||
+            function->invkind != INVOKE_FUNC) {
+            std::printf("%ld: %s [%s] %s, the table has %s [%s] %s\n", static_cast<long>(id), described_name.c_str(),
+                        types.c_str(), returns.c_str(), expected_name.c_str(), expected.c_str(),
                         testbay::ReturnTypeName(method.returns));
             ++failures;
         }
