@@ -34,6 +34,11 @@ SCRIPT = textwrap.dedent(
 )
 
 
+# Far below the script's 60 s wait and the server's close grace, yet loose
+# enough for a sanitizer build on a busy machine: idle, it takes well under 1 s.
+ENDED_WITHIN_S = 10.0
+
+
 class ScriptInterrupted(unittest.TestCase):
     def interrupt(self, wait):
         """Runs the script with `wait` and interrupts it: its stderr, exit
@@ -68,13 +73,13 @@ class ScriptInterrupted(unittest.TestCase):
         stderr, status, took = self.interrupt("doc.Sleep(60000)")
         self.assertOneTraceback(stderr)
         self.assertEqual(status, -signal.SIGINT)
-        self.assertLess(took, 1.0)
+        self.assertLess(took, ENDED_WITHIN_S)
 
     def test_interrupted_between_calls_the_clean_up_finds_no_server_and_no_second_error(self):
         stderr, status, took = self.interrupt("time.sleep(60)")
         self.assertOneTraceback(stderr)
         self.assertEqual(status, -signal.SIGINT)
-        self.assertLess(took, 1.0)
+        self.assertLess(took, ENDED_WITHIN_S)
 
 
 if __name__ == "__main__":
