@@ -180,7 +180,8 @@ def _port_names(ports):
     return ", ".join(f"COM{number}" for number in ports)
 
 
-@pytest.hookimpl(optionalhook=True)
+# First: xdist's own answer (the CPU count) would win otherwise.
+@pytest.hookimpl(optionalhook=True, tryfirst=True)
 def pytest_xdist_auto_num_workers(config):
     ports = config.getoption("testbay_port")
     return len(ports) if ports else None
