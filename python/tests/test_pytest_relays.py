@@ -104,6 +104,13 @@ def test_each_worker_tests_a_relay_of_its_own(pytester, two_relays):
     }
     assert relays == {("gw0", "COM3", "AAA3", SERIAL_NUMBER), ("gw1", "COM5", "BBB5", SERIAL_NUMBER)}
 
+    # Virtual relays: each worker starts one of its own.
+    result, tests = run_with_report(pytester, "-n", "2")
+    result.assert_outcomes(passed=6)
+    devices = {(found["worker"], found["testbay_port"], found["testbay_device"]) for found, _ in tests}
+    assert len(devices) == 2 and len({device for _, _, device in devices}) == 2
+    assert {(worker, port) for worker, port, _ in devices} == {("gw0", "COM1"), ("gw1", "COM1")}
+
 
 def test_an_unreachable_relay_skips_only_the_tests_of_its_worker(pytester, two_relays):
     pytester.makepyfile(WORKER_TESTS)
