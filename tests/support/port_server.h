@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -143,7 +144,7 @@ private:
     enum class Parse { Data, Iac, Option, Sub, SubIac };
 
     template <typename F>
-    auto Locked(F f) {
+    std::invoke_result_t<F> Locked(F f) {
         const std::lock_guard lock(mutex_);
         return f();
     }
