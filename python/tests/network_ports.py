@@ -117,19 +117,23 @@ class LoopbackServer:
 
 class Ser2net(LoopbackServer):
     """ser2net exporting each device with RFC 2217 on a loopback port of its own;
-    `devices` may name a device that does not exist (ser2net refuses its connections)."""
+    `devices` may name a device that does not exist (ser2net refuses its connections).
+    `low_latency` turns off Nagle's algorithm and ser2net's wait for more bytes from the
+    device before it sends them on (chardelay); by default ser2net does both."""
 
     name = "ser2net"
 
-    def __init__(self, devices, ports=None):
+    def __init__(self, devices, ports=None, low_latency=False):
         super().__init__(ports or [free_port() for _ in devices])
         self._config = os.path.join(self.directory, "ser2net.yaml")
+        tcp = "tcp(nodelay)" if low_latency else "tcp"
+        options = "  options:\n    chardelay: false\n" if low_latency else ""
         with open(self._config, "w") as config:
             for index, (device, port) in enumerate(zip(devices, self.ports)):
                 config.write(
                     f"connection: &relay{index}\n"
-                    f"  accepter: telnet(rfc2217),tcp,{LOOPBACK},{port}\n"
-                    f"  connector: serialdev,{device},9600n81,local\n"
+                    f"  accepter: telnet(rfc2217),{tcp},{LOOPBACK},{port}\n"
+                    f"  connector: serialdev,{device},9600n81,local\n{options}"
                 )
         self.start()
 
