@@ -20,30 +20,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "python"))
 sys.path.insert(0, os.path.join(HERE, "..", "python", "tests"))
 
-from automation_bench import BAUD, script, trace_figures, trace_file  # noqa: E402
+from automation_bench import BAUD, measure  # noqa: E402
 from network_ports import Ser2net  # noqa: E402
 from testbay import Dispatch  # noqa: E402
 from testbay.relay import VirtualRelay, Workspace  # noqa: E402
 
 ENTRY_RUNS = 3
 CLIENTS = 16
-
-
-def session(port_value, calls, seconds=None):
-    """Calls on the relay mapped to COM1 as `port_value`: (calls, seconds, wire bytes, time-outs)."""
-    with Workspace() as workspace:
-        workspace.map_port(1, port_value)
-        with Dispatch(env=workspace.env) as doc:
-            if not doc.EnterHardwaretestAtPort("", 1):
-                raise RuntimeError(f"no entry through {port_value}: {doc.last_reason}")
-            log = trace_file(workspace)
-            offset = os.path.getsize(log)
-            start = time.monotonic()
-            done = script(doc, calls, start + seconds if seconds else None)
-            elapsed = time.monotonic() - start
-            figures = trace_figures(log, offset)
-            doc.ExitHardwaretest()
-    return (done, elapsed, *figures)
 
 
 def entry_seconds(port_value):
@@ -59,10 +42,10 @@ def entry_seconds(port_value):
 def calls_against_wire_time(calls):
     options = ["--baud", str(BAUD), "--wire-timing"]
     with VirtualRelay(options) as relay:
-        print_calls("pseudo-terminal", session(relay.device, calls))
+        print_calls("pseudo-terminal", measure(relay.device, calls))
     for low_latency, label in ((False, "ser2net defaults"), (True, "ser2net nodelay, no chardelay")):
         with VirtualRelay(options) as relay, Ser2net([relay.device], low_latency=low_latency) as server:
-            print_calls(f"rfc2217://, {label}", session(server.url(), calls))
+            print_calls(f"rfc2217://, {label}", measure(server.url(), calls))
 
 
 def print_calls(label, figures):
@@ -94,7 +77,7 @@ def many_clients(seconds):
 
     def client(index, url):
         try:
-            results[index] = session(url, 0, seconds)
+            results[index] = measure(url, 0, seconds)
         except Exception as error:  # a failed entry is a figure too
             failures.append(f"client {index}: {error}")
 
