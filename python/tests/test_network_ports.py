@@ -114,7 +114,7 @@ class ThroughSer2net(NetworkPortCase):
 
     def test_entry_from_every_state_and_a_hundred_mixed_calls(self):
         # ser2net opens the device at 9600 bit/s: every rate the relay hears was set through
-        # RFC 2217, and the application is found with its even parity.
+        # RFC 2217, and the application probe's parity changes had to be confirmed by ser2net.
         for port, state in enumerate(("hwt", "boot", "app"), start=PORT):
             with self.subTest(state=state):
                 self.export(self.relay("--state", state, "--baud", "115200"), port)
