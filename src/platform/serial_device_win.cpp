@@ -84,20 +84,6 @@ int ErrnoOf(DWORD error) {
     }
 }
 
-// The system's text for `error` in the ANSI code page, without its line end.
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text ? std::string(text, length) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return message;
-}
-
 // Bytes in the driver's input queue, or -1 when the port has failed (a
 // removed adapter answers every call with an error).
 long InputQueued(HANDLE port) {
@@ -159,14 +145,6 @@ HANDLE ClaimPort(const std::string& path) {
 }
 
 // Ends an overlapped call that is still running and waits until it has.
-// The port's event, or on a thread whose calls a stop request ends, the
-// stop request too; WAIT_OBJECT_0 only for the port.
-DWORD WaitForPortEvent(HANDLE event, DWORD milliseconds) {
-    if (!StopEndsCallsHere()) return WaitForSingleObject(event, milliseconds);
-    const HANDLE events[2] = {event, static_cast<HANDLE>(StopRequestEvent())};
-    return WaitForMultipleObjects(2, events, FALSE, milliseconds);
-}
-
 void Abandon(HANDLE port, OVERLAPPED& call) {
     CancelIoEx(port, &call);
     DWORD ignored = 0;
@@ -187,7 +165,7 @@ public:
         if (WaitCommEvent(port_, &events_, &call)) return EventWait::Ended;
         if (GetLastError() != ERROR_IO_PENDING) return EventWait::Refused;
         // A byte that came before the wait began raises no event.
-        if (InputQueued(port_) != 0 || WaitForPortEvent(event_, milliseconds) != WAIT_OBJECT_0) {
+        if (InputQueued(port_) != 0 || !WaitForEventOrStopRequest(event_, milliseconds)) {
             Abandon(port_, call);
             return EventWait::Ended;
         }
