@@ -71,6 +71,19 @@ TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithIt
     EXPECT_STREQ(path, "/dev/ttyACM0");
 }
 
+TEST_F(SerialSetupTest, NetworkPortsShowWhereTheyLeadAndKeepTheirNumber) {
+    SetIni(
+        "[Testbay]\r\nComPort=3\r\n[Ports]\r\nConnectTimeout=500\r\nCOM3=rfc2217://10.0.0.5:7001\r\n"
+        "COM30=/dev/ttyUSB0\r\nCOM4=socket://[::1]:7002\r\n");
+    setup_.Open({});
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"COM3 (rfc2217://10.0.0.5:7001)", "COM30", "COM4 (socket://[::1]:7002)"}));
+    ASSERT_EQ(setup_.Selection(), 0);
+    setup_.Select(2);
+    EXPECT_TRUE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 4);
+}
+
 #ifndef _WIN32
 TEST(SerialDeviceList, OnlyDevicesWithHardwareBehindThem) {
     test::TempDir root;
