@@ -221,6 +221,11 @@ int SerialDevice::Refuse(unsigned long systemError, std::vector<DeviceHolder> ho
 
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
+    if (IsNetworkPortPath(path)) {
+        const int error = network_.Open(path, settings, connectTimeoutMs_);
+        if (error != 0) openFailure_ = network_.OpenFailure();
+        return error;
+    }
     if (!Acceptable(settings)) return Refuse(ERROR_INVALID_PARAMETER);
 
     HANDLE claim = ClaimPort(path);
@@ -271,6 +276,7 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
 }
 
 bool SerialDevice::Apply(const LineSettings& settings) {
+    if (network_.IsOpen()) return network_.Apply(settings);
     if (!IsOpen() || !Acceptable(settings)) return false;
     DCB previous{};
     previous.DCBlength = sizeof(DCB);
@@ -282,6 +288,7 @@ bool SerialDevice::Apply(const LineSettings& settings) {
 }
 
 bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
+    if (network_.IsOpen()) return network_.Write(bytes, length, timeoutMs);
     if (!IsOpen()) return false;
     if (length == 0) return true;
     if (length > MAXDWORD) return false;
@@ -303,12 +310,14 @@ bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
 }
 
 size_t SerialDevice::QueuedInput() const {
+    if (network_.IsOpen()) return network_.QueuedInput();
     if (!IsOpen()) return 0;
     const long queued = InputQueued(Port(handle_));
     return queued > 0 ? static_cast<size_t>(queued) : 0;
 }
 
 long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
+    if (network_.IsOpen()) return network_.Read(buffer, maximum);
     if (!IsOpen()) return -1;
     const long queued = InputQueued(Port(handle_));
     if (queued < 0) return -1;
@@ -327,18 +336,24 @@ long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
 }
 
 SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
+    if (network_.IsOpen()) return network_.WaitReadable(timeoutMs);
     if (!IsOpen()) return Wait::Failed;
     CommEventWait port(Port(handle_), event_, waitEvents_);
     return WaitForInput(port, timeoutMs);
 }
 
 void SerialDevice::Flush() {
+    if (network_.IsOpen()) {
+        network_.Flush();
+        return;
+    }
     if (!IsOpen()) return;
     PurgeComm(Port(handle_), kPurgeAll);
 }
 
 void SerialDevice::Close() {
-    if (!IsOpen()) return;
+    network_.Close();
+    if (!handle_) return;
     DWORD errors = 0;
     ClearCommError(Port(handle_), &errors, nullptr);
     EscapeCommFunction(Port(handle_), CLRDTR);

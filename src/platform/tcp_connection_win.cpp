@@ -52,7 +52,7 @@ int ErrnoOf(int error) {
     case WSAHOST_NOT_FOUND:
     case WSANO_DATA:
     case WSATRY_AGAIN:
-    case WSANO_RECOVERY: return ENOENT;
+    case WSANO_RECOVERY: return EHOSTUNREACH;  // as the Linux build says for a name it cannot resolve
     default: return EIO;
     }
 }
