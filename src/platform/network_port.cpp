@@ -26,8 +26,9 @@ constexpr size_t kInputLimit = 1 << 16;
 constexpr int kCloseSendTimeoutMs = 100;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char wanted, char given) {
+               return std::tolower(static_cast<unsigned char>(given)) == wanted;
            });
 }
 
@@ -171,23 +172,26 @@ bool NetworkPort::ApplyTelnet(const LineSettings& settings, bool everything) {
     const auto answered = [&] {
         return std::all_of(asked.begin(), asked.end(), [&](Command c) { return session_.Answer(c).has_value(); });
     };
-    if (!SendWire(wire, kConfirmTimeoutMs) || !WaitFor(answered)) {
-        if (dropped_) {
-            refusal_ = "the server closed the connection";
-        } else {
-            const auto missing =
-                std::find_if(asked.begin(), asked.end(), [&](Command c) { return !session_.Answer(c).has_value(); });
-            refusal_ = "the server did not confirm " +
-                       SettingText(missing == asked.end() ? asked.front() : *missing, settings) + " within " +
-                       Duration(kConfirmTimeoutMs);
-        }
+    const bool allAnswered = SendWire(wire, kConfirmTimeoutMs) && WaitFor(answered);
+    if (dropped_) {
+        refusal_ = "the server closed the connection";
         return false;
     }
+    // A refusal says more than a missing answer.
     const auto refused = std::find_if(asked.begin(), asked.end(), [&](Command command) {
-        return *session_.Answer(command) != SettingValue(command, settings);
+        const std::optional<Bytes> answer = session_.Answer(command);
+        return answer && *answer != SettingValue(command, settings);
     });
-    if (refused == asked.end()) return true;
-    refusal_ = "the server did not take " + SettingText(*refused, settings);
+    if (refused == asked.end()) {
+        if (allAnswered) return true;
+        const auto missing =
+            std::find_if(asked.begin(), asked.end(), [&](Command c) { return !session_.Answer(c).has_value(); });
+        refusal_ = "the server did not confirm " +
+                   SettingText(missing == asked.end() ? asked.front() : *missing, settings) + " within " +
+                   Duration(kConfirmTimeoutMs);
+    } else {
+        refusal_ = "the server did not take " + SettingText(*refused, settings);
+    }
     if (!everything) {
         // The server may have taken the others: put them back as they were.
         Bytes restore;

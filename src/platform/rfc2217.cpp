@@ -127,37 +127,23 @@ void ClientSession::Command(uint8_t byte) {
 }
 
 // Answers only changes of state, so that two ends never loop on each other.
+// DO and DONT are about what we do, WILL and WONT about what the server does.
 void ClientSession::Negotiate(uint8_t verb, uint8_t option, Bytes& reply) {
-    Side& ours = ours_[option];
-    Side& theirs = theirs_[option];
-    switch (verb) {
-    case kDo:
-        if (!WeOffer(option)) {
-            AppendCommandBytes(reply, kWont, option);
-        } else if (ours != Side::Yes) {
-            if (ours == Side::No) AppendCommandBytes(reply, kWill, option);
-            ours = Side::Yes;
-        }
-        if (option == kComPortOption) comPortAgreed_ = true;
-        break;
-    case kDont:
-        if (ours == Side::Yes) AppendCommandBytes(reply, kWont, option);
-        ours = Side::No;
-        if (option == kComPortOption) comPortAgreed_ = false;
-        break;
-    case kWill:
-        if (!WeAccept(option)) {
-            AppendCommandBytes(reply, kDont, option);
-        } else if (theirs != Side::Yes) {
-            if (theirs == Side::No) AppendCommandBytes(reply, kDo, option);
-            theirs = Side::Yes;
-        }
-        break;
-    case kWont:
-        if (theirs == Side::Yes) AppendCommandBytes(reply, kDont, option);
-        theirs = Side::No;
-        break;
+    const bool local = verb == kDo || verb == kDont;
+    const bool enable = verb == kDo || verb == kWill;
+    Side& side = local ? ours_[option] : theirs_[option];
+    const uint8_t agree = local ? kWill : kDo;
+    const uint8_t decline = local ? kWont : kDont;
+    if (enable && !(local ? WeOffer(option) : WeAccept(option))) {
+        AppendCommandBytes(reply, decline, option);
+    } else if (enable) {
+        if (side == Side::No) AppendCommandBytes(reply, agree, option);
+        side = Side::Yes;
+    } else {
+        if (side == Side::Yes) AppendCommandBytes(reply, decline, option);
+        side = Side::No;
     }
+    if (local && option == kComPortOption) comPortAgreed_ = enable;
 }
 
 void ClientSession::EndSubnegotiation() {

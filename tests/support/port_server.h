@@ -19,10 +19,27 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace testbay::test {
+
+// A TCP socket bound to `port` (0: a free one) on the loopback; `bound` is its port.
+inline int BindLoopback(uint16_t port, uint16_t& bound) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    bound = ntohs(address.sin_port);
+    return fd;
+}
 
 class PortServer {
 public:
@@ -32,18 +49,8 @@ public:
 
     // On `port`, or on a free one for 0.
     explicit PortServer(bool telnet = true, uint16_t port = 0) : telnet_(telnet) {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listener_ = BindLoopback(port, port_);
         listen(listener_, 4);
-        socklen_t size = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
         if (pipe(wake_) != 0) wake_[0] = wake_[1] = -1;
         thread_ = std::thread([this] { Serve(); });
     }
@@ -137,7 +144,7 @@ private:
     enum class Parse { Data, Iac, Option, Sub, SubIac };
 
     template <typename F>
-    auto Locked(F f) {
+    std::invoke_result_t<F> Locked(F f) {
         const std::lock_guard lock(mutex_);
         return f();
     }
@@ -304,15 +311,9 @@ private:
 
 // A port on the loopback that refuses connections: a listener's, just closed.
 inline uint16_t ClosedLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return ntohs(address.sin_port);
+    uint16_t port = 0;
+    close(BindLoopback(0, port));
+    return port;
 }
 
 // A listener that never accepts, its backlog filled: a further connect hangs
@@ -320,15 +321,12 @@ inline uint16_t ClosedLoopbackPort() {
 class UnansweredListener {
 public:
     UnansweredListener() {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        listener_ = BindLoopback(0, port_);
+        listen(listener_, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        address.sin_port = htons(port_);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 0);
-        socklen_t size = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
         // Connections until one stays in the handshake.
         for (int attempt = 0; attempt < 8; ++attempt) {
             const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
