@@ -222,7 +222,9 @@ bool NetworkPort::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
 long NetworkPort::Read(uint8_t* buffer, size_t maximum) {
     if (!IsOpen()) return -1;
     if (maximum == 0) return 0;
-    if (input_.empty() && !ReceiveWaiting()) return -1;
+    // What came before a drop is still read; the drop shows after it.
+    if (input_.empty()) ReceiveWaiting();
+    if (input_.empty()) return dropped_ ? -1 : 0;
     const size_t count = std::min(maximum, input_.size());
     std::copy_n(input_.begin(), count, buffer);
     input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(count));
@@ -230,14 +232,14 @@ long NetworkPort::Read(uint8_t* buffer, size_t maximum) {
 }
 
 NetworkPort::Wait NetworkPort::WaitReadable(int timeoutMs) const {
-    if (!IsOpen() || dropped_) return Wait::Failed;
     if (!input_.empty()) return Wait::Readable;
+    if (!IsOpen() || dropped_) return Wait::Failed;
     return connection_.WaitReadable(timeoutMs);
 }
 
 void NetworkPort::Flush() {
-    if (!IsOpen() || dropped_) return;
-    if (address_.telnet) {
+    if (!IsOpen()) return;
+    if (address_.telnet && !dropped_) {
         Bytes wire;
         session_.AppendCommand(kPurgeData, {kPurgeBoth}, wire);
         SendWire(wire, kConfirmTimeoutMs);

@@ -145,6 +145,12 @@ TEST_F(NetworkPortTest, ADroppedConnectionIsADeviceGoneAndNothingHangs) {
     ASSERT_TRUE(device_.Write(request.data(), request.size(), 1000));
     EXPECT_EQ(ReadBytes(device_, request.size()), request);
 
+    // An answer sent just before the close is still read, the drop after it.
+    server_.SendRaw({0x01, 0xFF, 0xFF});
+    server_.Drop();
+    EXPECT_EQ(ReadBytes(device_, 2), (Bytes{0x01, 0xFF}));
+    ASSERT_TRUE(device_.Open(server_.Url(), LineSettings{}) == 0);
+
     // Mid-read: the caller waits for an answer that never comes.
     server_.Drop();
     const auto start = SteadyTime::now();
