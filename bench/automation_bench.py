@@ -54,11 +54,14 @@ def trace_figures(log, offset):
     return wire_bytes, timeouts
 
 
-def session(relay_options, calls, results, index, seconds=None):
-    with VirtualRelay(relay_options) as relay, Workspace() as workspace:
-        workspace.map_port(1, relay.device)
+def measure(device, calls, seconds=None):
+    """The script on the relay mapped to COM1 as `device` (a path or a network port):
+    (calls, seconds, bytes on the wire, PC-side time-outs)."""
+    with Workspace() as workspace:
+        workspace.map_port(1, device)
         doc = Dispatch(env=workspace.env)
-        doc.EnterHardwaretestAtPort("", 1)
+        if not doc.EnterHardwaretestAtPort("", 1):
+            raise RuntimeError(f"no entry through {device}: {doc.last_reason}")
         log = trace_file(workspace)
         offset = os.path.getsize(log)
         start = time.monotonic()
@@ -67,7 +70,12 @@ def session(relay_options, calls, results, index, seconds=None):
         figures = trace_figures(log, offset)
         doc.ExitHardwaretest()
         doc.close()
-        results[index] = (done, elapsed, *figures)
+        return (done, elapsed, *figures)
+
+
+def session(relay_options, calls, results, index, seconds=None):
+    with VirtualRelay(relay_options) as relay:
+        results[index] = measure(relay.device, calls, seconds)
 
 
 def main():

@@ -28,7 +28,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
   _POSIX_THREAD_SAFE_FUNCTIONS=200112L)  # localtime_r and gmtime_r
 
 testbay_add_layers()
-target_link_libraries(testbay_platform PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32)
+target_link_libraries(testbay_platform PUBLIC Threads::Threads advapi32 shell32 ole32 oleaut32 uuid user32 ws2_32)
 target_link_libraries(testbay_automation PRIVATE testbay_host_headers)
 
 # The Win32 windows (*_view_win.cpp) above every layer, over the same logic

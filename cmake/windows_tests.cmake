@@ -24,6 +24,8 @@ file(GLOB_RECURSE TESTBAY_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
 list(FILTER TESTBAY_WINDOWS_UNIT_TESTS EXCLUDE REGEX "/windows/(com_client|programs)/")
 list(REMOVE_ITEM TESTBAY_WINDOWS_UNIT_TESTS
   ${TESTBAY_TESTS}/platform/serial_device_test.cpp
+  ${TESTBAY_TESTS}/platform/network_port_test.cpp
+  ${TESTBAY_TESTS}/comm/network_channel_test.cpp
   ${TESTBAY_TESTS}/platform/document_viewer_test.cpp
   ${TESTBAY_TESTS}/platform/stop_request_test.cpp
   ${TESTBAY_TESTS}/automation/request_lines_test.cpp

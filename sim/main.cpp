@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
     app.add_option("--app-parity", appParity, "parity of the protection application")
         ->check(parities)
         ->capture_default_str();
+    app.add_flag("--any-parity", config.anyParity,
+                 "answer whatever parity the PC side sets, as long as the rate matches (for a network port server "
+                 "between them, which cannot show parity on the pseudo-terminal)");
     app.add_flag("--old-firmware", oldFirmware,
                  "hardware-test firmware without order and serial number writes (left to the boot system)");
     app.add_option("--boot-nak-every", config.bootNakEvery, "the boot system answers every n-th telegram with NAK");

@@ -4,11 +4,6 @@
 #include "protocol/boot_protocol.h"
 
 namespace testbay::sim {
-namespace {
-
-bool SameLine(const LineSettings& a, const LineSettings& b) { return a.baud == b.baud && a.parity == b.parity; }
-
-}  // namespace
 
 RelayModel::RelayModel(RelayConfig config)
     : config_(config), boot_(hardware_.identity, config_.bootNakEvery), state_(config.startState) {}
@@ -27,6 +22,11 @@ LineProtocol RelayModel::Protocol() const {
     if (state == kStateBootSystem) return LineProtocol::BootSystem;
     if (state == kStateApplication) return LineProtocol::Application;
     return LineProtocol::HardwareTest;
+}
+
+bool RelayModel::Hears(const LineSettings& pcSide) const {
+    const LineSettings& line = Line();
+    return pcSide.baud == line.baud && (config_.anyParity || pcSide.parity == line.parity);
 }
 
 uint32_t RelayModel::State() {
@@ -52,7 +52,7 @@ void RelayModel::FinishRestart() {
 std::vector<std::vector<uint8_t>> RelayModel::Receive(const uint8_t* bytes, size_t count, const LineSettings& pcSide) {
     const uint32_t state = State();
     if (state == kRestarting) return {};
-    if (!SameLine(pcSide, Line())) {
+    if (!Hears(pcSide)) {
         assembler_.Reset();
         boot_.Reset();
         application_.Reset();

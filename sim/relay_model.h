@@ -28,6 +28,9 @@ struct RelayConfig {
     int64_t hardwareTestToApplicationMs = 2000;
     int64_t hardwareTestRestartMs = 1000;
     uint32_t bootNakEvery = 0;  // every n-th boot-system answer is a NAK
+    // Only the rate has to match: a program between the PC and the relay's
+    // pseudo-terminal (a network port server) cannot show parity there.
+    bool anyParity = false;
 };
 
 // The virtual relay: boot system, protection application and hardware-test
@@ -57,6 +60,7 @@ public:
 
 private:
     uint32_t RunningOrNext() const { return state_ == kRestarting ? restartTarget_ : state_; }
+    bool Hears(const LineSettings& pcSide) const;
     void Restart(uint32_t target, int64_t delayMs);
     void FinishRestart();
     std::vector<std::vector<uint8_t>> HardwareTestReceive(const uint8_t* bytes, size_t count);

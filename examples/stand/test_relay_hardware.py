@@ -3,6 +3,7 @@
     pytest examples/stand                                   # a virtual relay of its own
     pytest examples/stand --testbay-port 1                  # the relay on COM1
     pytest examples/stand --testbay-relay-options="--state app --cpu PBX1"
+    pytest examples/stand -n auto --testbay-port 3-6        # COM3 to COM6, a worker each
 
 Every test gets `doc`, a document with the relay in the hardware test; the
 plugin leaves the hardware test again after each test.

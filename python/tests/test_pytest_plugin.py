@@ -51,8 +51,10 @@ def test_teardown_leaves_the_hardware_test_after_a_failing_test(pytester, calls)
         """
     )
     pytester.runpytest(*PLUGIN).assert_outcomes(passed=1, failed=1)
-    assert calls[:4] == [
+    assert calls[:6] == [
         ("EnterHardwaretestAtPort", True),
+        ("GetCpu", "MBX2"),
+        ("GetSerialNumberString", "TQ2612345678"),
         ("SetLed", True),
         ("LeaveHardwaretest", True),
         ("close", 0),
@@ -119,6 +121,8 @@ def test_testbay_port_reaches_the_relay_given_by_port(pytester, given_relay):
         """
     )
     pytester.runpytest(*PLUGIN, "--testbay-port", "6").assert_outcomes(passed=1)
+    # Without pytest-xdist workers the session tests the first port of a list.
+    pytester.runpytest(*PLUGIN, "--testbay-port", "6,8").assert_outcomes(passed=1)
 
 
 def test_a_relay_that_does_not_enter_is_an_error_not_a_pass(pytester, given_relay):

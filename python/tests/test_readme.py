@@ -27,7 +27,7 @@ README = os.path.join(TREE, "README.md")
 SKIP_MARK = re.compile(r"^<!-- not run by the README test: (.+) -->$")
 SHELL_LANGUAGES = {"sh", "bash", "console"}
 # Languages of blocks that hold no shell commands.
-OTHER_LANGUAGES = {"ini", "json", "python", "text", "vbscript"}
+OTHER_LANGUAGES = {"ini", "json", "python", "text", "vbscript", "yaml"}
 # What a reader takes between two blocks; a relay started in the background is up by then.
 PAUSE_BETWEEN_BLOCKS_S = 0.5
 RUN_TIMEOUT_S = 240

@@ -7,6 +7,7 @@ import os
 import pty
 import re
 import select
+import shutil
 import signal
 import sys
 import termios
@@ -17,6 +18,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 from fault_campaign import bound_ms  # noqa: E402
 from interruption import InterruptAfter  # noqa: E402
+from network_ports import Ser2net  # noqa: E402
 import wine_prefix  # noqa: E402
 from wine_prefix import PORT  # noqa: E402
 
@@ -153,6 +155,44 @@ class UnderWine(wine_prefix.WineTestCase):
         self.assertTrue(results[0])
         self.assertFalse(any(results[-3:]))
         self.assertEqual(doc.GetTestbayVersion(), "04.02.08")
+
+    @unittest.skipUnless(shutil.which("ser2net"), "needs ser2net")
+    def test_a_relay_behind_ser2net_its_loss_and_its_return(self):
+        network_port = 7
+        # Only an RFC 2217 server sets the line here: the pseudo-terminal cannot show the parity.
+        relay = self.relay("--state", "app", "--any-parity")
+        server = Ser2net([relay.device])
+        self.addCleanup(server.close)
+        ini_path = os.path.join(self.config, "Testbay.ini")
+        with open(ini_path, newline="") as ini:
+            self.addCleanup(self.restore_file, ini_path, ini.read())
+        with open(ini_path, "a", newline="\r\n") as ini:
+            ini.write(f"[Ports]\nCOM{network_port}={server.url()}\n")
+
+        doc = self.json_rpc_document()
+        self.assertTrue(doc.EnterHardwaretestAtPort("", network_port), doc.last_reason)
+        self.assertEqual(doc.GetLedCount(), (True, 16))
+        block = "\xff\x00\xff\xff\x0d\x0a"
+        self.assertTrue(doc.WriteMemory(0, 0x00FFFF00, len(block), block))
+        self.assertEqual(doc.ReadMemory(0, 0x00FFFF00, len(block), " " * len(block)), (True, block))
+        self.assertIn(f"COM{network_port}: connected to {server.url()}\r\n", self.trace())
+
+        # A dropped connection fails the call within its bound and is found again later.
+        server.kill()
+        start = time.monotonic()
+        self.assertEqual(doc.GetLedCount()[0], False)
+        self.assertFalse(doc.EnterHardwaretestAtPort("", network_port))
+        self.assertLess(time.monotonic() - start, WAIT_SECONDS)
+        self.assertIn(server.url(), doc.last_reason)
+        server.start()
+        self.assertTrue(doc.EnterHardwaretestAtPort("", network_port), doc.last_reason)
+        self.assertEqual(doc.GetLedCount(), (True, 16))
+        self.assertEqual(doc.close(), 0)
+
+    @staticmethod
+    def restore_file(path, text):
+        with open(path, "w", newline="") as restored:
+            restored.write(text)
 
     def test_a_second_program_cannot_open_the_port_the_first_holds(self):
         self.relay()

@@ -103,6 +103,17 @@ class Frame(window_tests.WindowTestCase):
         self.driver("gone", SETUP_TITLE)
         self.assertIn(f"ComPort={PORT}\r\n", self.read_config())
 
+    def test_a_network_port_shows_its_address_whole_in_the_open_list(self):
+        address = "rfc2217://rack-07-terminal-server.lab.example:7001"
+        self.start_frame(f"[Ports]\nCOM9={address}\n")
+        self.driver("command", FRAME_TITLE, COMMAND_SERIAL_CONNECTION)
+        self.assertIn(f"COM9 ({address})", self.items(SETUP_TITLE, PORTS))
+        # The closed box may cut it; the open list is as wide as its widest entry.
+        dropped, box = map(int, self.driver("dropwidth", SETUP_TITLE, PORTS).split())
+        self.assertGreater(dropped, box)
+        self.driver("press", SETUP_TITLE, 2)
+        self.driver("gone", SETUP_TITLE)
+
     def test_hardware_test_without_an_answering_relay_says_unable_to_connect(self):
         self.relay("--silent")
         self.start_frame(f"[Testbay]\nComPort={PORT}\n")

@@ -12,6 +12,7 @@
 #include "comm/channel.h"
 #include "comm/port_mapping.h"
 #include "platform/folders.h"
+#include "platform/network_port.h"
 #include "platform/serial_device.h"
 #include "platform/serial_device_list.h"
 
@@ -55,7 +56,9 @@ void SerialSetup::Open(const std::vector<std::string>& presentDevices) {
     std::set<std::string> reached;
     for (const auto& [number, path] : MappedComPorts()) {
         if (!numbers.insert(number).second) continue;
-        choices_.push_back({"COM" + std::to_string(number), number, path});
+        // A network port shows where it leads: no device list names it.
+        const std::string address = IsNetworkPortPath(path) ? " (" + path + ")" : "";
+        choices_.push_back({"COM" + std::to_string(number) + address, number, path});
         reached.insert(CanonicalPath(path));
     }
     for (const std::string& device : presentDevices) {

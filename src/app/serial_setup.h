@@ -7,8 +7,9 @@
 
 namespace testbay {
 
-// One choice of the port list: a "COM<n>" name, or the path of a present
-// device that no "COM<n>" reaches yet (choosing it maps a free number).
+// One choice of the port list: a "COM<n>" name (with the address of a
+// network port), or the path of a present device that no "COM<n>" reaches
+// yet (choosing it maps a free number).
 struct SerialPortChoice {
     std::string text;
     int comNumber = 0;  // 0 for a device listed by its path

@@ -1,5 +1,9 @@
 #include "app/serial_setup_view_win.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "app/help_view_win.h"
 #include "app/main_frame_view_ids.h"
 #include "app/serial_setup.h"
@@ -8,16 +12,41 @@
 namespace testbay {
 namespace {
 
+// A network port's entry carries its address, often wider than the box:
+// the open list grows to show every entry whole.
+void FitDroppedWidth(HWND ports, const std::vector<std::wstring>& texts) {
+    HDC context = GetDC(ports);
+    if (!context) return;
+    const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(ports, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const std::wstring& text : texts) {
+        SIZE size{};
+        if (GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size)) {
+            widest = std::max(widest, size.cx);
+        }
+    }
+    SelectObject(context, previous);
+    ReleaseDC(ports, context);
+    const LONG margins = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    RECT box{};
+    GetWindowRect(ports, &box);
+    if (widest + margins > box.right - box.left) {
+        SendMessageW(ports, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
+    }
+}
+
 // The drop-down sorts its entries itself, so each one carries its index into
 // SerialSetup::Choices().
 void FillPorts(HWND dialog, const SerialSetup& setup) {
     const HWND ports = GetDlgItem(dialog, TESTBAY_SERIAL_SETUP_PORTS);
     const auto& choices = setup.Choices();
+    std::vector<std::wstring> texts;
     for (size_t index = 0; index < choices.size(); ++index) {
-        const LRESULT item =
-            SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(choices[index].text).c_str()));
+        texts.push_back(WideText(choices[index].text));
+        const LRESULT item = SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts.back().c_str()));
         if (item >= 0) SendMessageW(ports, CB_SETITEMDATA, static_cast<WPARAM>(item), static_cast<LPARAM>(index));
     }
+    FitDroppedWidth(ports, texts);
 }
 
 void ShowSelection(HWND dialog, const SerialSetup& setup) {

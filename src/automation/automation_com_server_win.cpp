@@ -4,6 +4,7 @@
 
 #include "automation/automation_dispatch_win.h"
 #include "platform/stop_request.h"
+#include "platform/text_win.h"
 
 namespace testbay {
 
@@ -61,13 +62,6 @@ std::wstring GuidText(const GUID& guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
     return text;
-}
-
-std::string SystemMessage(LSTATUS status) {
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(status), 0,
-                   text, sizeof(text) - 1, nullptr);
-    return text[0] ? text : "error " + std::to_string(status);
 }
 
 LSTATUS SetDefaultValue(HKEY root, const std::wstring& key, const std::wstring& value) {

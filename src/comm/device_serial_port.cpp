@@ -2,7 +2,9 @@
 
 #include "comm/port_mapping.h"
 #include "comm/port_open_failure.h"
+#include "comm/trace.h"
 #include "platform/clock.h"
+#include "platform/network_port.h"
 
 namespace testbay {
 namespace {
@@ -12,13 +14,18 @@ int WriteTimeoutMs(uint32_t length) { return static_cast<int>(length) * 5 + 100;
 
 }  // namespace
 
-DeviceSerialPort::DeviceSerialPort(int comNumber) : comNumber_(comNumber), path_(ComPortPath(comNumber)) { Open(); }
+DeviceSerialPort::DeviceSerialPort(int comNumber)
+    : comNumber_(comNumber), path_(ComPortPath(comNumber)), network_(IsNetworkPortPath(path_)) {
+    Open();
+}
 
 DeviceSerialPort::~DeviceSerialPort() { Close(); }
 
 void DeviceSerialPort::Open() {
     Close();
+    if (network_) device_.SetConnectTimeout(ConnectTimeoutMs());
     open_ = device_.Open(path_, settings_) == 0 ? 1 : 0;
+    if (network_ && open_) TraceConnection("connected to");
 }
 
 int DeviceSerialPort::SetBaudrate(uint32_t baud) {
@@ -75,6 +82,7 @@ std::string DeviceSerialPort::OpenFailureText() const {
 }
 
 void DeviceSerialPort::Close() {
+    if (network_ && device_.IsOpen()) TraceConnection("disconnected from");
     open_ = 0;
     device_.Close();
 }
@@ -84,8 +92,15 @@ void DeviceSerialPort::Reopen() {
 }
 
 void DeviceSerialPort::RecoverFromFailure() {
+    if (network_) TraceConnection("lost the connection to");
     device_.Flush();
     Reopen();
+    if (network_ && !IsOpen()) TraceLine(OpenFailureText().c_str());
+}
+
+void DeviceSerialPort::TraceConnection(const char* what) const {
+    const std::string line = "COM" + std::to_string(comNumber_) + ": " + what + " " + path_;
+    TraceLine(line.c_str());
 }
 
 }  // namespace testbay

@@ -8,8 +8,8 @@
 
 namespace testbay {
 
-// A port on a real serial device (or a pseudo-terminal). "COM<n>" is looked
-// up in the "Ports" section of Testbay.ini.
+// A port on a real serial device (or a pseudo-terminal, or a network port).
+// "COM<n>" is looked up in the "Ports" section of Testbay.ini.
 class DeviceSerialPort final : public SerialPort {
 public:
     // Opens at once at 9600 baud, no parity, one stop bit.
@@ -31,10 +31,13 @@ private:
     void Open();
     // A write failure, a read error or a hang-up: clear and open again.
     void RecoverFromFailure();
+    // Connections to network ports show in the trace as opens do.
+    void TraceConnection(const char* what) const;
 
     SerialDevice device_;
     int comNumber_;
     std::string path_;
+    bool network_;
     LineSettings settings_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "settings/settings.h"
 #include "settings/settings_index.h"
+#include "platform/network_port.h"
 #include "platform/serial_device_list.h"
 
 namespace testbay {
@@ -39,6 +40,11 @@ std::vector<std::pair<int, std::string>> MappedComPorts() {
         if (number > 0 && !path.empty()) ports.emplace_back(number, path);
     }
     return ports;
+}
+
+int ConnectTimeoutMs() {
+    const int value = ReadIniInt(kPortsSection, settings::kConnectTimeoutKey, kDefaultConnectTimeoutMs, kSettingsFile);
+    return value >= kMinimumConnectTimeoutMs && value <= kMaximumConnectTimeoutMs ? value : kDefaultConnectTimeoutMs;
 }
 
 int MapComPort(int comNumber, const std::string& path) {

@@ -17,5 +17,8 @@ std::vector<std::pair<int, std::string>> MappedComPorts();
 int MapComPort(int comNumber, const std::string& path);
 // The number of a "COM<n>" key, or 0 when `name` is no such key.
 int ComNumberOf(const std::string& name);
+// How long a network port may take to connect: "ConnectTimeout" in "Ports",
+// in milliseconds; a value out of range is ignored for the default.
+int ConnectTimeoutMs();
 
 }  // namespace testbay

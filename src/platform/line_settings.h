@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace testbay {
@@ -24,6 +25,13 @@ struct LineSettings {
 inline bool Acceptable(const LineSettings& settings) {
     return settings.baud != 0 && settings.parity >= kParityNone && settings.parity <= kParitySpace &&
            (settings.stopBits == kStopOne || settings.stopBits == kStopTwo);
+}
+
+// The time `bytes` take on a line: start bit, 8 data bits, the parity bit if
+// any and the stop bits.
+inline int64_t WireTimeUs(const LineSettings& settings, size_t bytes) {
+    const int64_t bitsPerByte = 9 + (settings.parity != kParityNone ? 1 : 0) + (settings.stopBits == kStopTwo ? 2 : 1);
+    return static_cast<int64_t>(bytes) * bitsPerByte * 1000000 / settings.baud;
 }
 
 }  // namespace testbay

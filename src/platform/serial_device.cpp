@@ -2,11 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,35 +14,12 @@
 #include "platform/clock.h"
 #include "platform/device_holder.h"
 #include "platform/ioctl_retry.h"
+#include "platform/poll_wait.h"
 #include "platform/stop_request.h"
 #include "platform/termios2.h"
 
 namespace testbay {
 namespace {
-
-// Real time for the poll() deadlines. Deliberately not ProcessClock(): poll
-// waits in real time even when tests install a virtual clock.
-int64_t MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// Milliseconds left until `deadline`, rounded up so that a wait never ends
-// early, clamped to what poll() takes; 0 when the time is up.
-int RemainingMs(int64_t deadlineMs) {
-    int64_t remaining = deadlineMs - MonotonicMs();
-    if (remaining <= 0) return 0;
-    return remaining > INT32_MAX ? INT32_MAX : static_cast<int>(remaining);
-}
-
-int64_t DeadlineAfter(int timeoutMs) { return MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0); }
-
-// Start bit, 8 data bits, the parity bit if any and the stop bits.
-int64_t WireTimeUs(const LineSettings& settings, size_t bytes) {
-    const int64_t bitsPerByte = 9 + (settings.parity != kParityNone ? 1 : 0) + (settings.stopBits == kStopTwo ? 2 : 1);
-    return static_cast<int64_t>(bytes) * bitsPerByte * 1000000 / settings.baud;
-}
 
 int Drain(int fd) {
     int result;
@@ -104,19 +79,6 @@ int FlushBoth(int fd) {
     return result == 0 ? 0 : errno;
 }
 
-// Polls `fd` once for `events`, restarting after signals with the time left.
-// Returns poll()'s count (0 on time-out) or -1 with errno set. `wakeFd`, when
-// not negative, ends the wait early as a time-out once it is readable.
-int PollUntil(int fd, short events, int64_t deadlineMs, short& revents, int wakeFd = -1) {
-    for (;;) {
-        pollfd entries[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-        int ready = poll(entries, 2, RemainingMs(deadlineMs));
-        if (ready < 0 && errno == EINTR) continue;  // recompute the remaining time
-        revents = ready > 0 ? entries[0].revents : 0;
-        return ready > 0 && revents == 0 ? 0 : ready;
-    }
-}
-
 }  // namespace
 
 SerialDevice::~SerialDevice() { Close(); }
@@ -133,6 +95,11 @@ int SerialDevice::Refuse(const std::string& path, int error) {
 
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
+    if (IsNetworkPortPath(path)) {
+        const int error = network_.Open(path, settings, connectTimeoutMs_);
+        if (error != 0) openFailure_ = network_.OpenFailure();
+        return error;
+    }
     if (!Acceptable(settings)) return Refuse(path, EINVAL);
 
     int fd;
@@ -179,12 +146,14 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
 }
 
 bool SerialDevice::Apply(const LineSettings& settings) {
+    if (network_.IsOpen()) return network_.Apply(settings);
     if (fd_ < 0 || !ApplyLineSettings(fd_, settings)) return false;
     settings_ = settings;
     return true;
 }
 
 bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
+    if (network_.IsOpen()) return network_.Write(bytes, length, timeoutMs);
     if (fd_ < 0) return false;
     const int64_t startUs = ProcessClock().NowUs();
     const int64_t deadline = DeadlineAfter(timeoutMs);
@@ -221,6 +190,7 @@ bool SerialDevice::WaitUntilSent(int64_t startUs, size_t length) {
 }
 
 size_t SerialDevice::QueuedInput() const {
+    if (network_.IsOpen()) return network_.QueuedInput();
     if (fd_ < 0) return 0;
     int queued = 0;
     if (Ioctl(fd_, FIONREAD, &queued) != 0 || queued < 0) return 0;
@@ -228,6 +198,7 @@ size_t SerialDevice::QueuedInput() const {
 }
 
 long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
+    if (network_.IsOpen()) return network_.Read(buffer, maximum);
     if (fd_ < 0) return -1;
     if (maximum == 0) return 0;
     ssize_t count = read(fd_, buffer, maximum);
@@ -258,6 +229,7 @@ long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
 }
 
 SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
+    if (network_.IsOpen()) return network_.WaitReadable(timeoutMs);
     if (fd_ < 0) return Wait::Failed;
     const int64_t deadline = DeadlineAfter(timeoutMs);
     short revents = 0;
@@ -275,11 +247,16 @@ SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
 }
 
 void SerialDevice::Flush() {
+    if (network_.IsOpen()) {
+        network_.Flush();
+        return;
+    }
     if (fd_ < 0) return;
     FlushBoth(fd_);
 }
 
 void SerialDevice::Close() {
+    network_.Close();
     if (fd_ < 0) return;
     DropDtr(fd_);
     Ioctl(fd_, TIOCNXCL, nullptr);  // errors ignored (a hung-up tty answers EIO)

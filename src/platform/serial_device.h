@@ -6,16 +6,18 @@
 #include <vector>
 
 #include "platform/line_settings.h"
+#include "platform/network_port.h"
 #include "platform/serial_open_failure.h"
 
 namespace testbay {
 
 // One serial device (or pseudo-terminal) opened exclusively in raw mode with
-// 8 data bits. All calls are non-blocking except WaitReadable and Write,
-// which wait and never spin.
+// 8 data bits, or a network port (rfc2217:// or socket://) in its place. All
+// calls are non-blocking except WaitReadable and Write, which wait and never
+// spin.
 class SerialDevice {
 public:
-    enum class Wait { Readable, TimedOut, Failed };
+    using Wait = NetworkPort::Wait;
 
     SerialDevice() = default;
     ~SerialDevice();
@@ -30,10 +32,12 @@ public:
     int Open(const std::string& path, const LineSettings& settings);
     // Why the last Open failed; unchanged by one that succeeded.
     const SerialOpenFailure& OpenFailure() const { return openFailure_; }
+    // The time the next Open of a network port may take to connect.
+    void SetConnectTimeout(int milliseconds) { connectTimeoutMs_ = milliseconds; }
 #ifdef _WIN32
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return handle_ != nullptr || network_.IsOpen(); }
 #else
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ >= 0 || network_.IsOpen(); }
 #endif
 
     // Applies baud rate, parity and stop bits and reads them back; false when
@@ -68,6 +72,8 @@ private:
 #endif
 
     SerialOpenFailure openFailure_;
+    NetworkPort network_;
+    int connectTimeoutMs_ = kDefaultConnectTimeoutMs;
 #ifdef _WIN32
     void* handle_ = nullptr;  // the port's HANDLE, opened for overlapped calls
     void* event_ = nullptr;   // signals the end of one overlapped call

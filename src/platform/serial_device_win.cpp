@@ -84,20 +84,6 @@ int ErrnoOf(DWORD error) {
     }
 }
 
-// The system's text for `error` in the ANSI code page, without its line end.
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text ? std::string(text, length) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return message;
-}
-
 // Bytes in the driver's input queue, or -1 when the port has failed (a
 // removed adapter answers every call with an error).
 long InputQueued(HANDLE port) {
@@ -159,14 +145,6 @@ HANDLE ClaimPort(const std::string& path) {
 }
 
 // Ends an overlapped call that is still running and waits until it has.
-// The port's event, or on a thread whose calls a stop request ends, the
-// stop request too; WAIT_OBJECT_0 only for the port.
-DWORD WaitForPortEvent(HANDLE event, DWORD milliseconds) {
-    if (!StopEndsCallsHere()) return WaitForSingleObject(event, milliseconds);
-    const HANDLE events[2] = {event, static_cast<HANDLE>(StopRequestEvent())};
-    return WaitForMultipleObjects(2, events, FALSE, milliseconds);
-}
-
 void Abandon(HANDLE port, OVERLAPPED& call) {
     CancelIoEx(port, &call);
     DWORD ignored = 0;
@@ -187,7 +165,7 @@ public:
         if (WaitCommEvent(port_, &events_, &call)) return EventWait::Ended;
         if (GetLastError() != ERROR_IO_PENDING) return EventWait::Refused;
         // A byte that came before the wait began raises no event.
-        if (InputQueued(port_) != 0 || WaitForPortEvent(event_, milliseconds) != WAIT_OBJECT_0) {
+        if (InputQueued(port_) != 0 || !WaitForEventOrStopRequest(event_, milliseconds)) {
             Abandon(port_, call);
             return EventWait::Ended;
         }
@@ -243,6 +221,11 @@ int SerialDevice::Refuse(unsigned long systemError, std::vector<DeviceHolder> ho
 
 int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
     Close();
+    if (IsNetworkPortPath(path)) {
+        const int error = network_.Open(path, settings, connectTimeoutMs_);
+        if (error != 0) openFailure_ = network_.OpenFailure();
+        return error;
+    }
     if (!Acceptable(settings)) return Refuse(ERROR_INVALID_PARAMETER);
 
     HANDLE claim = ClaimPort(path);
@@ -293,6 +276,7 @@ int SerialDevice::Open(const std::string& path, const LineSettings& settings) {
 }
 
 bool SerialDevice::Apply(const LineSettings& settings) {
+    if (network_.IsOpen()) return network_.Apply(settings);
     if (!IsOpen() || !Acceptable(settings)) return false;
     DCB previous{};
     previous.DCBlength = sizeof(DCB);
@@ -304,6 +288,7 @@ bool SerialDevice::Apply(const LineSettings& settings) {
 }
 
 bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
+    if (network_.IsOpen()) return network_.Write(bytes, length, timeoutMs);
     if (!IsOpen()) return false;
     if (length == 0) return true;
     if (length > MAXDWORD) return false;
@@ -325,12 +310,14 @@ bool SerialDevice::Write(const uint8_t* bytes, size_t length, int timeoutMs) {
 }
 
 size_t SerialDevice::QueuedInput() const {
+    if (network_.IsOpen()) return network_.QueuedInput();
     if (!IsOpen()) return 0;
     const long queued = InputQueued(Port(handle_));
     return queued > 0 ? static_cast<size_t>(queued) : 0;
 }
 
 long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
+    if (network_.IsOpen()) return network_.Read(buffer, maximum);
     if (!IsOpen()) return -1;
     const long queued = InputQueued(Port(handle_));
     if (queued < 0) return -1;
@@ -349,18 +336,24 @@ long SerialDevice::Read(uint8_t* buffer, size_t maximum) {
 }
 
 SerialDevice::Wait SerialDevice::WaitReadable(int timeoutMs) const {
+    if (network_.IsOpen()) return network_.WaitReadable(timeoutMs);
     if (!IsOpen()) return Wait::Failed;
     CommEventWait port(Port(handle_), event_, waitEvents_);
     return WaitForInput(port, timeoutMs);
 }
 
 void SerialDevice::Flush() {
+    if (network_.IsOpen()) {
+        network_.Flush();
+        return;
+    }
     if (!IsOpen()) return;
     PurgeComm(Port(handle_), kPurgeAll);
 }
 
 void SerialDevice::Close() {
-    if (!IsOpen()) return;
+    network_.Close();
+    if (!handle_) return;
     DWORD errors = 0;
     ClearCommError(Port(handle_), &errors, nullptr);
     EscapeCommFunction(Port(handle_), CLRDTR);

@@ -20,6 +20,9 @@ bool WaitForStopRequestUs(int64_t microseconds);
 // readable once a stop is requested (Linux), or an event set then (Windows).
 #ifdef _WIN32
 void* StopRequestEvent();
+// Waits at most `milliseconds` for the event `event`, on a thread in
+// StopEndsCalls for a stop request too; true only when `event` was set.
+bool WaitForEventOrStopRequest(void* event, unsigned long milliseconds);
 #else
 int StopRequestFd();
 #endif

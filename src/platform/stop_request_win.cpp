@@ -26,4 +26,10 @@ bool WaitForStopRequestUs(int64_t microseconds) {
 
 void* StopRequestEvent() { return g_requested; }
 
+bool WaitForEventOrStopRequest(void* event, unsigned long milliseconds) {
+    if (!StopEndsCallsHere()) return WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0;
+    const HANDLE events[2] = {event, g_requested};
+    return WaitForMultipleObjects(2, events, FALSE, milliseconds) == WAIT_OBJECT_0;
+}
+
 }  // namespace testbay

@@ -9,4 +9,8 @@ namespace testbay {
 std::wstring WideText(const std::string& text);
 std::string NarrowText(const std::wstring& text);
 
+// The system's text for an error code (GetLastError, Winsock), without its
+// line end; "error <code>" when the system has none.
+std::string SystemMessage(unsigned long error);
+
 }  // namespace testbay

@@ -31,6 +31,9 @@ constexpr const char* kAppSection = "APP";
 constexpr const char* kIniPathKey = "INIPATH";
 // "COM<n>" = device path.
 constexpr const char* kPortsSection = "Ports";
+// Milliseconds a network port may take to connect (default and range with
+// the network port).
+constexpr const char* kConnectTimeoutKey = "ConnectTimeout";
 
 constexpr TextKey kWsTestBaudrate{"WSTEST", "BAUDRATE", "512000"};
 constexpr TextKey kWsTestTime{"WSTEST", "TIME", "1"};

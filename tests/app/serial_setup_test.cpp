@@ -71,6 +71,20 @@ TEST_F(SerialSetupTest, StoredPortNotListedSelectsNothingUnlessANameBeginsWithIt
     EXPECT_STREQ(path, "/dev/ttyACM0");
 }
 
+// Loopback ports that nobody listens on: the dialog's check of the chosen port stays on this machine.
+TEST_F(SerialSetupTest, NetworkPortsShowWhereTheyLeadAndKeepTheirNumber) {
+    SetIni(
+        "[Testbay]\r\nComPort=3\r\n[Ports]\r\nConnectTimeout=500\r\nCOM3=rfc2217://127.0.0.1:9\r\n"
+        "COM30=/dev/ttyUSB0\r\nCOM4=socket://[::1]:7002\r\n");
+    setup_.Open({});
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"COM3 (rfc2217://127.0.0.1:9)", "COM30", "COM4 (socket://[::1]:7002)"}));
+    ASSERT_EQ(setup_.Selection(), 0);
+    setup_.Select(2);
+    EXPECT_TRUE(setup_.Ok());
+    EXPECT_EQ(StoredComPort(), 4);
+}
+
 #ifndef _WIN32
 TEST(SerialDeviceList, OnlyDevicesWithHardwareBehindThem) {
     test::TempDir root;

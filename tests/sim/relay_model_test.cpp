@@ -48,6 +48,19 @@ TEST(RelayModel, AnswersOnlyAtItsOwnRateAndParityEveryWholeRequestAndBadOnesWith
     EXPECT_EQ(Send(relay, frame)[0][3], kHwtChecksumError);
 }
 
+TEST(RelayModel, WithAnyParityStillChecksTheRate) {
+    RelayModel relay(RelayConfig{.hardwareTestLine = {38400, kParityOdd, kStopOne}, .anyParity = true});
+    for (const int parity : {kParityNone, kParityOdd, kParityEven, kParityMark, kParitySpace}) {
+        EXPECT_EQ(Send(relay, kLedCountRequest, {38400, parity, kStopOne}), std::vector<Bytes>{kLedCountAnswer})
+            << "parity " << parity;
+    }
+    EXPECT_TRUE(Send(relay, kLedCountRequest, {57600, kParityOdd, kStopOne}).empty());
+    // A request split over a rate change is garbage, whatever the parity.
+    EXPECT_TRUE(Send(relay, {0x68, 0x02}, {38400, kParityEven, kStopOne}).empty());
+    EXPECT_TRUE(Send(relay, {0x0E}, {9600, kParityEven, kStopOne}).empty());
+    EXPECT_TRUE(Send(relay, {0x00, 0x0E}, {38400, kParityEven, kStopOne}).empty());
+}
+
 TEST(FaultInjector, DropsCorruptsAndMisechoesTheNthAnswersAndNoiseNeverStartsAFrame) {
     FaultInjector drop(FaultConfig{.dropEvery = 2});
     EXPECT_EQ(drop.Apply(kLedCountAnswer, kHwt), kLedCountAnswer);

@@ -461,6 +461,14 @@ const std::map<std::wstring, Command>& Commands() {
                            reinterpret_cast<LPARAM>(box));
           }}},
         {L"items", {2, [](const Arguments& a) { PrintLines(Items(Control(a))); }}},
+        {L"dropwidth",
+         {2,
+          [](const Arguments& a) {
+              HWND box = Control(a);
+              RECT rect = {};
+              GetWindowRect(box, &rect);
+              std::printf("%ld %ld\n", static_cast<long>(Send(box, CB_GETDROPPEDWIDTH, 0, 0)), rect.right - rect.left);
+          }}},
         {L"select-tab", {3, [](const Arguments& a) { SelectTab(Control(a), Number(a[2])); }}},
         {L"lamp", {2, [](const Arguments& a) { std::printf("%s\n", LampColour(Control(a)).c_str()); }}},
         {L"tooltips", {1, [](const Arguments& a) { PrintLines(ToolBarButtons(WaitForWindow(a[0]))); }}},
