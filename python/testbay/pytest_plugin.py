@@ -169,6 +169,7 @@ def pytest_runtest_makereport(item, call):
 
 
 def pytest_configure(config):
+    _refuse_more_workers_than_ports(config)
     config.addinivalue_line(
         "markers",
         f'{OWN_RELAY_MARKER}("OPTIONS"): run the test on a virtual relay of its own, started with these '
@@ -180,21 +181,23 @@ def _port_names(ports):
     return ", ".join(f"COM{number}" for number in ports)
 
 
+# On the controller, before any worker starts; -n auto is a number by now.
+def _refuse_more_workers_than_ports(config):
+    ports = config.getoption("testbay_port")
+    workers = getattr(config.option, "numprocesses", None)
+    if not ports or hasattr(config, "workerinput") or not isinstance(workers, int) or workers <= len(ports):
+        return
+    raise pytest.UsageError(
+        f"{workers} pytest-xdist workers but {len(ports)} relays in --testbay-port "
+        f"({_port_names(ports)}): each worker needs a relay of its own; -n auto starts one per port"
+    )
+
+
 # First: xdist's own answer (the CPU count) would win otherwise.
 @pytest.hookimpl(optionalhook=True, tryfirst=True)
 def pytest_xdist_auto_num_workers(config):
     ports = config.getoption("testbay_port")
     return len(ports) if ports else None
-
-
-@pytest.hookimpl(optionalhook=True)
-def pytest_xdist_setupnodes(config, specs):
-    ports = config.getoption("testbay_port")
-    if ports and len(specs) > len(ports):
-        raise pytest.UsageError(
-            f"{len(specs)} pytest-xdist workers but {len(ports)} relays in --testbay-port "
-            f"({_port_names(ports)}): each worker needs a relay of its own; -n auto starts one per port"
-        )
 
 
 @pytest.hookimpl(optionalhook=True)
